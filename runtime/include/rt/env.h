@@ -1,0 +1,68 @@
+// The platform behind the runtime: files, folders, the registry and code
+// pages. One implementation per platform (POSIX here, Win32 for Windows);
+// the rest of the code reaches the platform only through this interface.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace rt {
+
+// An open file. Reads and writes move through the file from its start.
+class File {
+ public:
+  virtual ~File() = default;
+  // Reads up to n bytes; the count read, 0 at the end, -1 on an error.
+  virtual std::int64_t Read(char* buf, std::size_t n) = 0;
+  // Writes all n bytes; false on an error.
+  virtual bool Write(const char* buf, std::size_t n) = 0;
+  virtual bool Close() = 0;
+};
+
+enum class Access { Read, Write };
+enum class Lock { ReadWrite, Read, Write, Shared };  // what other programs may not do
+enum class WriteMode { Append, Replace };
+
+struct OpenOptions {
+  Access access = Access::Read;
+  Lock lock = Lock::ReadWrite;
+  WriteMode write_mode = WriteMode::Append;
+};
+
+class Env {
+ public:
+  virtual ~Env() = default;
+
+  // The process's environment; tests may replace it (SetDefault).
+  static Env* Default();
+  static void SetDefault(Env* env);  // nullptr restores the platform's own
+
+  virtual bool FileExists(const std::string& path) = 0;
+  // Length in bytes, or -1 when the file cannot be found.
+  virtual std::int64_t FileLength(const std::string& path) = 0;
+  virtual std::unique_ptr<File> Open(const std::string& path, const OpenOptions& options) = 0;
+  // The current directory without a trailing separator (except a root, as
+  // the platform reports it); nullopt when it cannot be read.
+  virtual std::optional<std::string> CurrentDirectory() = 0;
+  virtual char PathSeparator() const = 0;
+  // Names (no folder) of the ordinary files in `dir` that match `pattern`
+  // ("*.sql"), in the folder's listing order sorted by name.
+  virtual std::vector<std::string> ListFiles(const std::string& dir, const std::string& pattern) = 0;
+  // Reads a text value under HKEY_LOCAL_MACHINE; nullopt when the key or
+  // the value is missing.
+  virtual std::optional<std::string> ReadRegistryString(const std::string& key,
+                                                        const std::string& value) = 0;
+  // Code-page conversion between the system ANSI code page (GBK here) and
+  // UTF-16; invalid input maps to U+FFFD / '?'.
+  virtual std::u16string AnsiToUtf16(const std::string& ansi) = 0;
+  virtual std::string Utf8ToAnsi(const std::string& utf8) = 0;
+  virtual std::string AnsiToUtf8(const std::string& ansi) = 0;
+};
+
+// The platform's own environment.
+Env* PlatformEnv();
+
+}  // namespace rt

@@ -1,0 +1,77 @@
+// Text of the object runtime: 8-bit GBK bytes, NULL-able.
+//
+// Byte operations count bytes, the first at position 1. The character
+// operations (lenw, leftw, midw) count a two-byte GBK character as one
+// character and agree with the byte operations for text below 0x80.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "rt/value.h"
+
+namespace rt {
+
+using String = Nullable<std::string>;
+
+// Concatenation; NULL in gives NULL out.
+String operator+(const String& a, const String& b);
+String operator+(const String& a, const char* b);
+String operator+(const char* a, const String& b);
+
+// A GBK lead byte (0x81-0xFE) followed by a trail byte (0x40-0xFE, not 0x7F).
+constexpr bool gbk_lead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+constexpr bool gbk_trail(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
+// Length in bytes of the character that starts at s[i]: 2 for a valid pair, else 1.
+std::size_t gbk_char_size(std::string_view s, std::size_t i);
+// True when every byte of s belongs to an ASCII byte or a valid two-byte pair.
+bool gbk_well_formed(std::string_view s);
+
+// --- byte operations -------------------------------------------------------
+Long len(const String& s);
+String left(const String& s, const Long& n);
+String right(const String& s, const Long& n);
+String mid(const String& s, const Long& start);
+String mid(const String& s, const Long& start, const Long& n);
+// Position of the first occurrence of `what` at or after `start`; 0 if absent.
+Long pos(const String& s, const String& what, const Long& start = 1);
+// Position of the last occurrence of `what`; 0 if absent.
+Long lastpos(const String& s, const String& what);
+// ASCII letters only; the second byte of a two-byte character is left alone.
+String upper(const String& s);
+String lower(const String& s);
+// Blanks (byte 32) only.
+String trim(const String& s);
+String ltrim(const String& s);
+String rtrim(const String& s);
+String space(const Long& n);
+// n copies of a text.
+String repeat(const String& s, const Long& n);
+// The one-byte text of a character code (its low 8 bits).
+String char_of(const Long& code);
+// The code of the first byte (0 for the empty text).
+Int asc(const String& s);
+// Decimal text of a number.
+String string_of(const Long& n);
+String string_of(const Double& d);
+// Reversal: a valid two-byte GBK character moves as one unit with its two
+// bytes in order; any other byte moves alone. Its own inverse on
+// well-formed GBK text.
+String reverse(const String& s);
+// Whole-text comparison, byte by byte.
+Bool equal(const String& a, const String& b);
+
+// --- character operations --------------------------------------------------
+Long lenw(const String& s);
+String leftw(const String& s, const Long& n);
+String midw(const String& s, const Long& start);
+String midw(const String& s, const Long& start, const Long& n);
+
+// --- source literals and display ------------------------------------------
+// A UTF-8 text (a source literal) in the runtime's GBK code page.
+std::string gbk(std::string_view utf8);
+// A GBK text in UTF-8, for display and logs.
+std::string utf8(std::string_view gbk_text);
+
+}  // namespace rt

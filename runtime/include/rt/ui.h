@@ -1,0 +1,93 @@
+// User-interface services of the runtime: message boxes, the beep and the
+// mouse pointer. A window backend (Qt, Win32) implements them; programs
+// without a window get a default that writes boxes to standard error, and
+// tests use RecordingUi.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "rt/text.h"
+
+namespace rt {
+
+enum class Pointer { Arrow, HourGlass };
+
+// Icon and button codes of the four-argument message box.
+enum class Icon { Information = 0, StopSign = 1, Exclamation = 2, Question = 3, None = 4 };
+enum class Buttons { Ok = 0, OkCancel = 1, YesNo = 2, YesNoCancel = 3, RetryCancel = 4, AbortRetryIgnore = 5 };
+
+class UiServices {
+ public:
+  virtual ~UiServices() = default;
+  // Shows a modal box; title and text are GBK. Returns the number of the
+  // button chosen (1 for OK).
+  virtual int MessageBox(const std::string& title, const std::string& text, Icon icon,
+                         Buttons buttons) = 0;
+  virtual void Beep() = 0;
+  // Sets the pointer and returns the one it replaces.
+  virtual Pointer SetPointer(Pointer p) = 0;
+};
+
+UiServices* ui();
+// Installs the services for the process; nullptr restores the default.
+void set_ui(UiServices* services);
+
+// The runtime's message box and beep functions.
+Int messagebox(const String& title, const String& text);
+Int messagebox(const String& title, const String& text, Icon icon, Buttons buttons);
+void beep(const Int& times = Int(1));
+Pointer set_pointer(Pointer p);
+
+// Writes each box to standard error (programs without a window).
+class StderrUi : public UiServices {
+ public:
+  int MessageBox(const std::string& title, const std::string& text, Icon icon,
+                 Buttons buttons) override;
+  void Beep() override {}
+  Pointer SetPointer(Pointer p) override;
+
+ private:
+  Pointer pointer_ = Pointer::Arrow;
+};
+
+// Keeps every box, beep and pointer change in order, for tests.
+class RecordingUi : public UiServices {
+ public:
+  struct Event {
+    enum Kind { Box, Beep, PointerSet } kind;
+    std::string title;  // GBK
+    std::string text;   // GBK
+    Icon icon = Icon::Information;
+    Buttons buttons = Buttons::Ok;
+    Pointer pointer = Pointer::Arrow;
+  };
+  int MessageBox(const std::string& title, const std::string& text, Icon icon,
+                 Buttons buttons) override;
+  void Beep() override;
+  Pointer SetPointer(Pointer p) override;
+
+  const std::vector<Event>& events() const { return events_; }
+  std::vector<Event> boxes() const;
+  int beeps() const;
+  Pointer pointer() const { return pointer_; }
+  void clear() { events_.clear(); }
+
+ private:
+  std::vector<Event> events_;
+  Pointer pointer_ = Pointer::Arrow;
+};
+
+// Installs a services object for the life of a scope.
+class ScopedUi {
+ public:
+  explicit ScopedUi(UiServices* s) : prev_(ui()) { set_ui(s); }
+  ~ScopedUi() { set_ui(prev_); }
+  ScopedUi(const ScopedUi&) = delete;
+  ScopedUi& operator=(const ScopedUi&) = delete;
+
+ private:
+  UiServices* prev_;
+};
+
+}  // namespace rt

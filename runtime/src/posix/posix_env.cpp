@@ -1,0 +1,227 @@
+// The runtime's platform layer on POSIX systems.
+//
+// The registry is an INI file whose section names are key paths below
+// HKEY_LOCAL_MACHINE ("[SOFTWARE\tandrel]"): /etc/schemalift/registry.ini,
+// or the file named by the environment variable SCHEMALIFT_REGISTRY. The
+// system ANSI code page is GBK (code page 936), converted with iconv.
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <iconv.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+
+#include "rt/env.h"
+
+namespace rt {
+
+namespace {
+
+class PosixFile : public File {
+ public:
+  explicit PosixFile(int fd) : fd_(fd) {}
+  ~PosixFile() override { Close(); }
+
+  std::int64_t Read(char* buf, std::size_t n) override {
+    if (fd_ < 0) return -1;
+    for (;;) {
+      ssize_t r = ::read(fd_, buf, n);
+      if (r < 0 && errno == EINTR) continue;
+      return r;
+    }
+  }
+
+  bool Write(const char* buf, std::size_t n) override {
+    if (fd_ < 0) return false;
+    while (n > 0) {
+      ssize_t w = ::write(fd_, buf, n);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      buf += w;
+      n -= static_cast<std::size_t>(w);
+    }
+    return true;
+  }
+
+  bool Close() override {
+    if (fd_ < 0) return false;
+    int r = ::close(fd_);
+    fd_ = -1;
+    return r == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+std::string lower_ascii(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return s;
+}
+
+std::string strip(const std::string& s) {
+  std::size_t b = s.find_first_not_of(" \t\r\n");
+  if (b == std::string::npos) return std::string();
+  std::size_t e = s.find_last_not_of(" \t\r\n");
+  return s.substr(b, e - b + 1);
+}
+
+// Converts with iconv; a byte sequence that does not convert becomes
+// `bad` and conversion goes on after its first byte.
+std::string convert(const char* to, const char* from, const std::string& in, const std::string& bad,
+                    std::size_t unit) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string();
+  std::string out;
+  out.reserve(in.size() * 2 + 8);
+  char* src = const_cast<char*>(in.data());
+  std::size_t left = in.size();
+  char buf[4096];
+  while (left > 0) {
+    char* dst = buf;
+    std::size_t room = sizeof buf;
+    std::size_t r = iconv(cd, &src, &left, &dst, &room);
+    out.append(buf, static_cast<std::size_t>(dst - buf));
+    if (r == static_cast<std::size_t>(-1)) {
+      if (errno == E2BIG) continue;
+      // EILSEQ or EINVAL: skip one unit of input.
+      out += bad;
+      std::size_t skip = std::min(unit, left);
+      src += skip;
+      left -= skip;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  iconv_close(cd);
+  return out;
+}
+
+class PosixEnv : public Env {
+ public:
+  bool FileExists(const std::string& path) override {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  }
+
+  std::int64_t FileLength(const std::string& path) override {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
+    return static_cast<std::int64_t>(st.st_size);
+  }
+
+  std::unique_ptr<File> Open(const std::string& path, const OpenOptions& o) override {
+    int flags = O_CLOEXEC;
+    if (o.access == Access::Read) {
+      flags |= O_RDONLY;
+    } else {
+      flags |= O_WRONLY | O_CREAT | (o.write_mode == WriteMode::Replace ? O_TRUNC : O_APPEND);
+    }
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return nullptr;
+    int fd = ::open(path.c_str(), flags, 0666);
+    if (fd < 0) return nullptr;
+    if (o.lock != Lock::Shared) {
+      int how = (o.access == Access::Write ? LOCK_EX : LOCK_SH) | LOCK_NB;
+      if (::flock(fd, how) != 0) {
+        ::close(fd);
+        return nullptr;
+      }
+    }
+    return std::make_unique<PosixFile>(fd);
+  }
+
+  std::optional<std::string> CurrentDirectory() override {
+    std::string buf(4096, '\0');
+    if (!::getcwd(buf.data(), buf.size())) return std::nullopt;
+    buf.resize(std::strlen(buf.c_str()));
+    return buf;
+  }
+
+  char PathSeparator() const override { return '/'; }
+
+  std::vector<std::string> ListFiles(const std::string& dir, const std::string& pattern) override {
+    std::vector<std::string> names;
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (!d) return names;
+    while (dirent* e = ::readdir(d)) {
+      std::string name = e->d_name;
+      if (name == "." || name == "..") continue;
+      if (::fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) != 0) continue;
+      std::string full = dir.empty() ? name : (dir.back() == '/' ? dir + name : dir + "/" + name);
+      struct stat st;
+      // Ordinary read-write files only: no folders, no read-only files.
+      if (::stat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !(st.st_mode & S_IWUSR)) continue;
+      names.push_back(name);
+    }
+    ::closedir(d);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  std::optional<std::string> ReadRegistryString(const std::string& key, const std::string& value) override {
+    const char* file = std::getenv("SCHEMALIFT_REGISTRY");
+    std::ifstream in(file && *file ? file : "/etc/schemalift/registry.ini", std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string want = lower_ascii(key);
+    for (const char* root : {"hkey_local_machine\\", "hklm\\"}) {
+      if (want.rfind(root, 0) == 0) {
+        want = want.substr(std::strlen(root));
+        break;
+      }
+    }
+    std::string want_value = lower_ascii(value);
+    std::string line;
+    bool in_section = false;
+    while (std::getline(in, line)) {
+      line = strip(line);
+      if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+      if (line.front() == '[' && line.back() == ']') {
+        in_section = lower_ascii(strip(line.substr(1, line.size() - 2))) == want;
+        continue;
+      }
+      if (!in_section) continue;
+      std::size_t eq = line.find('=');
+      if (eq == std::string::npos) continue;
+      if (lower_ascii(strip(line.substr(0, eq))) != want_value) continue;
+      std::string v = strip(line.substr(eq + 1));
+      if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
+      return Utf8ToAnsi(v);
+    }
+    return std::nullopt;
+  }
+
+  std::u16string AnsiToUtf16(const std::string& ansi) override {
+    std::string bytes = convert("UTF-16LE", "GBK", ansi, std::string("\xFD\xFF", 2), 1);
+    std::u16string out(bytes.size() / 2, u'\0');
+    for (std::size_t i = 0; i < out.size(); ++i)
+      out[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                     (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+    return out;
+  }
+
+  std::string Utf8ToAnsi(const std::string& utf8) override { return convert("GBK", "UTF-8", utf8, "?", 1); }
+
+  std::string AnsiToUtf8(const std::string& ansi) override {
+    return convert("UTF-8", "GBK", ansi, "\xEF\xBF\xBD", 1);
+  }
+};
+
+}  // namespace
+
+Env* PlatformEnv() {
+  static PosixEnv env;
+  return &env;
+}
+
+}  // namespace rt

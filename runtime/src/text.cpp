@@ -1,0 +1,218 @@
+#include "rt/text.h"
+
+#include <cstdio>
+
+#include "rt/env.h"
+
+namespace rt {
+
+namespace {
+bool any_null(const String& a) { return a.is_null(); }
+unsigned char byte_at(std::string_view s, std::size_t i) { return static_cast<unsigned char>(s[i]); }
+
+// Byte offset of character number `k` (0-based); s.size() when past the end.
+std::size_t char_offset(std::string_view s, std::int64_t k) {
+  std::size_t i = 0;
+  while (k > 0 && i < s.size()) {
+    i += gbk_char_size(s, i);
+    --k;
+  }
+  return i;
+}
+
+template <class F>
+String map_ascii_letters(const String& s, F f) {
+  if (s.is_null()) return null;
+  std::string out = *s;
+  for (std::size_t i = 0; i < out.size();) {
+    std::size_t n = gbk_char_size(out, i);
+    if (n == 1) out[i] = f(out[i]);
+    i += n;
+  }
+  return out;
+}
+}  // namespace
+
+std::size_t gbk_char_size(std::string_view s, std::size_t i) {
+  if (i + 1 < s.size() && gbk_lead(byte_at(s, i)) && gbk_trail(byte_at(s, i + 1))) return 2;
+  return 1;
+}
+
+bool gbk_well_formed(std::string_view s) {
+  for (std::size_t i = 0; i < s.size();) {
+    unsigned char c = byte_at(s, i);
+    if (c < 0x80) {
+      ++i;
+    } else if (gbk_char_size(s, i) == 2) {
+      i += 2;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+String operator+(const String& a, const String& b) {
+  if (a.is_null() || b.is_null()) return null;
+  std::string r;
+  r.reserve(a->size() + b->size());
+  r += *a;
+  r += *b;
+  return r;
+}
+String operator+(const String& a, const char* b) { return a + String(b); }
+String operator+(const char* a, const String& b) { return String(a) + b; }
+
+Long len(const String& s) {
+  if (any_null(s)) return null;
+  return static_cast<std::int32_t>(s->size());
+}
+
+String left(const String& s, const Long& n) {
+  if (s.is_null() || n.is_null()) return null;
+  if (*n <= 0) return std::string();
+  return s->substr(0, static_cast<std::size_t>(*n));
+}
+
+String right(const String& s, const Long& n) {
+  if (s.is_null() || n.is_null()) return null;
+  if (*n <= 0) return std::string();
+  std::size_t k = static_cast<std::size_t>(*n);
+  if (k >= s->size()) return *s;
+  return s->substr(s->size() - k);
+}
+
+String mid(const String& s, const Long& start) {
+  if (s.is_null() || start.is_null()) return null;
+  if (*start < 1 || static_cast<std::size_t>(*start) > s->size()) return std::string();
+  return s->substr(static_cast<std::size_t>(*start) - 1);
+}
+
+String mid(const String& s, const Long& start, const Long& n) {
+  if (s.is_null() || start.is_null() || n.is_null()) return null;
+  if (*start < 1 || *n <= 0 || static_cast<std::size_t>(*start) > s->size()) return std::string();
+  return s->substr(static_cast<std::size_t>(*start) - 1, static_cast<std::size_t>(*n));
+}
+
+Long pos(const String& s, const String& what, const Long& start) {
+  if (s.is_null() || what.is_null() || start.is_null()) return null;
+  if (what->empty()) return 0;
+  std::size_t from = *start < 1 ? 0 : static_cast<std::size_t>(*start) - 1;
+  if (from >= s->size()) return 0;
+  std::size_t p = s->find(*what, from);
+  return p == std::string::npos ? 0 : static_cast<std::int32_t>(p + 1);
+}
+
+Long lastpos(const String& s, const String& what) {
+  if (s.is_null() || what.is_null()) return null;
+  if (what->empty()) return 0;
+  std::size_t p = s->rfind(*what);
+  return p == std::string::npos ? 0 : static_cast<std::int32_t>(p + 1);
+}
+
+String upper(const String& s) {
+  return map_ascii_letters(s, [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; });
+}
+String lower(const String& s) {
+  return map_ascii_letters(s, [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; });
+}
+
+String ltrim(const String& s) {
+  if (s.is_null()) return null;
+  std::size_t b = s->find_first_not_of(' ');
+  return b == std::string::npos ? std::string() : s->substr(b);
+}
+String rtrim(const String& s) {
+  if (s.is_null()) return null;
+  std::size_t e = s->find_last_not_of(' ');
+  return e == std::string::npos ? std::string() : s->substr(0, e + 1);
+}
+String trim(const String& s) { return ltrim(rtrim(s)); }
+
+String space(const Long& n) {
+  if (n.is_null()) return null;
+  return *n <= 0 ? std::string() : std::string(static_cast<std::size_t>(*n), ' ');
+}
+
+String repeat(const String& s, const Long& n) {
+  if (s.is_null() || n.is_null()) return null;
+  std::string r;
+  if (*n <= 0) return r;
+  r.reserve(s->size() * static_cast<std::size_t>(*n));
+  for (std::int32_t i = 0; i < *n; ++i) r += *s;
+  return r;
+}
+
+String char_of(const Long& code) {
+  if (code.is_null()) return null;
+  char c = static_cast<char>(static_cast<unsigned char>(*code & 0xFF));
+  if (c == '\0') return std::string();
+  return std::string(1, c);
+}
+
+Int asc(const String& s) {
+  if (s.is_null()) return null;
+  if (s->empty()) return Int(0);
+  return static_cast<std::int16_t>(static_cast<unsigned char>((*s)[0]));
+}
+
+String string_of(const Long& n) {
+  if (n.is_null()) return null;
+  return std::to_string(*n);
+}
+
+String string_of(const Double& d) {
+  if (d.is_null()) return null;
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.15g", *d);
+  return std::string(buf);
+}
+
+String reverse(const String& s) {
+  if (s.is_null()) return null;
+  const std::string& in = *s;
+  std::string out(in.size(), '\0');
+  std::size_t w = in.size();
+  for (std::size_t i = 0; i < in.size();) {
+    std::size_t n = gbk_char_size(in, i);
+    w -= n;
+    for (std::size_t k = 0; k < n; ++k) out[w + k] = in[i + k];
+    i += n;
+  }
+  return out;
+}
+
+Bool equal(const String& a, const String& b) { return a == b; }
+
+Long lenw(const String& s) {
+  if (s.is_null()) return null;
+  std::int64_t count = 0;
+  for (std::size_t i = 0; i < s->size(); i += gbk_char_size(*s, i)) ++count;
+  return static_cast<std::int32_t>(count);
+}
+
+String leftw(const String& s, const Long& n) {
+  if (s.is_null() || n.is_null()) return null;
+  if (*n <= 0) return std::string();
+  return s->substr(0, char_offset(*s, *n));
+}
+
+String midw(const String& s, const Long& start) {
+  if (s.is_null() || start.is_null()) return null;
+  if (*start < 1) return std::string();
+  std::size_t b = char_offset(*s, *start - 1);
+  return s->substr(b);
+}
+
+String midw(const String& s, const Long& start, const Long& n) {
+  if (s.is_null() || start.is_null() || n.is_null()) return null;
+  if (*start < 1 || *n <= 0) return std::string();
+  std::size_t b = char_offset(*s, *start - 1);
+  std::size_t e = b + char_offset(std::string_view(*s).substr(b), *n);
+  return s->substr(b, e - b);
+}
+
+std::string gbk(std::string_view utf8_text) { return PlatformEnv()->Utf8ToAnsi(std::string(utf8_text)); }
+std::string utf8(std::string_view gbk_text) { return PlatformEnv()->AnsiToUtf8(std::string(gbk_text)); }
+
+}  // namespace rt

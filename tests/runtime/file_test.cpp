@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "rt/file.h"
+
+using namespace rt;
+namespace fs = std::filesystem;
+
+namespace {
+class FileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("rt_file_test_" + std::to_string(::getpid()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string put(const std::string& name, const std::string& bytes) {
+    std::string p = (dir_ / name).string();
+    std::ofstream(p, std::ios::binary) << bytes;
+    return p;
+  }
+  fs::path dir_;
+};
+}  // namespace
+
+TEST_F(FileTest, LineReadsHandleCrLfLfAndALastLineWithoutEnd) {
+  std::string p = put("lines.txt", "one\r\ntwo\n\r\nGO\nlast");
+  Int fn = file_open(p);
+  ASSERT_GT(*fn, 0);
+  String line;
+  std::vector<std::pair<int, std::string>> got;
+  for (;;) {
+    Long n = file_read(fn, line);
+    if (*n < 0) {
+      EXPECT_EQ(*n, kFileEof);
+      break;
+    }
+    got.emplace_back(*n, *line);
+  }
+  EXPECT_EQ(got, (std::vector<std::pair<int, std::string>>{{3, "one"}, {3, "two"}, {0, ""}, {2, "GO"}, {4, "last"}}));
+  EXPECT_EQ(*file_close(fn), 1);
+  EXPECT_EQ(*file_close(fn), -1);
+}
+
+TEST_F(FileTest, AFailedOpenGivesANumberWhoseReadsFail) {
+  Int fn = file_open((dir_ / "missing.sql").string());
+  EXPECT_EQ(*fn, -1);
+  String line = "kept";
+  EXPECT_LT(*file_read(fn, line), 0);
+  EXPECT_EQ(*line, "kept");
+  EXPECT_FALSE(test(file_exists((dir_ / "missing.sql").string())));
+  EXPECT_EQ(*file_length((dir_ / "missing.sql").string()), -1);
+}
+
+TEST_F(FileTest, StreamReadsYieldAtMost32765Bytes) {
+  std::string bytes(32765 * 2 + 10, 'x');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>('a' + i % 26);
+  std::string p = put("big.dat", bytes);
+  EXPECT_EQ(*file_length(p), static_cast<std::int32_t>(bytes.size()));
+  Int fn = file_open(p, FileMode::Stream, Access::Read, Lock::Read);
+  ASSERT_GT(*fn, 0);
+  String b, all = std::string();
+  std::vector<int> counts;
+  for (;;) {
+    Long n = file_read(fn, b);
+    if (*n < 0) break;
+    counts.push_back(*n);
+    all = all + b;
+  }
+  file_close(fn);
+  EXPECT_EQ(counts, (std::vector<int>{32765, 32765, 10}));
+  EXPECT_EQ(*all, bytes);
+}
+
+TEST_F(FileTest, StreamWriteReplacesOrAppends) {
+  std::string p = (dir_ / "out.dat").string();
+  for (int round = 0; round < 2; ++round) {
+    Int fn = file_open(p, FileMode::Stream, Access::Write, Lock::Write, WriteMode::Replace);
+    ASSERT_GT(*fn, 0);
+    EXPECT_EQ(*file_write(fn, String("abc")), 3);
+    EXPECT_EQ(*file_write(fn, String("de")), 2);
+    file_close(fn);
+  }
+  EXPECT_EQ(*file_length(p), 5);
+  Int fn = file_open(p, FileMode::Stream, Access::Write, Lock::Write, WriteMode::Append);
+  file_write(fn, String("f"));
+  file_close(fn);
+  EXPECT_EQ(*file_length(p), 6);
+  // A file open for writing cannot be read through its number.
+  fn = file_open(p, FileMode::Stream, Access::Write, Lock::Write, WriteMode::Append);
+  String s;
+  EXPECT_EQ(*file_read(fn, s), -1);
+  file_close(fn);
+}
+
+TEST_F(FileTest, CurrentDirectoryAndListing) {
+  auto old = fs::current_path();
+  fs::current_path(dir_);
+  EXPECT_EQ(*current_directory(), fs::canonical(dir_).string());
+  fs::current_path(old);
+
+  put("b.sql", "x");
+  put("a.SQL", "x");
+  put("c.txt", "x");
+  fs::create_directories(dir_ / "d.sql");
+  std::string ro = put("r.sql", "x");
+  fs::permissions(ro, fs::perms::owner_read | fs::perms::group_read);
+  auto names = Env::Default()->ListFiles(dir_.string(), "*.sql");
+  EXPECT_EQ(names, (std::vector<std::string>{"a.SQL", "b.sql"}));
+}

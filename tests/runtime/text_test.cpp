@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include "rt/text.h"
+
+using namespace rt;
+
+namespace {
+// "中文" in GBK: D6 D0 CE C4.
+const std::string kZhong = "\xD6\xD0";
+const std::string kWen = "\xCE\xC4";
+}  // namespace
+
+TEST(Text, LiteralsConvertToGbkAndBack) {
+  EXPECT_EQ(gbk("中文"), kZhong + kWen);
+  EXPECT_EQ(utf8(kZhong + kWen), "中文");
+  EXPECT_EQ(gbk("岚舟商业管理软件").size(), 16u);
+}
+
+TEST(Text, ByteOperationsCountBytes) {
+  String s = "ab" + kZhong + "cd";
+  EXPECT_EQ(*len(s), 6);
+  EXPECT_EQ(*left(s, 3), "ab\xD6");
+  EXPECT_EQ(*right(s, 2), "cd");
+  EXPECT_EQ(*mid(s, 3, 2), kZhong);
+  EXPECT_EQ(*mid(s, 5), "cd");
+  EXPECT_EQ(*mid(s, 7), "");
+  EXPECT_EQ(*mid(s, 0), "");
+  EXPECT_EQ(*left(s, -1), "");
+  EXPECT_EQ(*right(s, 100), *s);
+  EXPECT_EQ(*pos(s, String("cd")), 5);
+  EXPECT_EQ(*pos(s, String("zz")), 0);
+  EXPECT_EQ(*pos(String("abab"), String("ab"), 2), 3);
+  EXPECT_EQ(*lastpos(String("abab"), String("ab")), 3);
+  EXPECT_EQ(*lastpos(String("abab"), String("x")), 0);
+}
+
+TEST(Text, CharacterOperationsCountGbkPairsAsOne) {
+  String s = "ab" + kZhong + kWen + "c";
+  EXPECT_EQ(*lenw(s), 5);
+  EXPECT_EQ(*leftw(s, 3), "ab" + kZhong);
+  EXPECT_EQ(*midw(s, 3, 2), kZhong + kWen);
+  EXPECT_EQ(*midw(s, 5), "c");
+  // Below 0x80 both agree.
+  String a = "hello";
+  EXPECT_EQ(*lenw(a), *len(a));
+  EXPECT_EQ(*midw(a, 2, 3), *mid(a, 2, 3));
+}
+
+TEST(Text, NullInGivesNullOut) {
+  String n = null;
+  EXPECT_TRUE(isnull(len(n)));
+  EXPECT_TRUE(isnull(n + String("x")));
+  EXPECT_TRUE(isnull(mid(String("abc"), Long(null))));
+  EXPECT_TRUE(isnull(reverse(n)));
+  EXPECT_TRUE(isnull(upper(n)));
+  EXPECT_FALSE(test(n == String("")));
+}
+
+TEST(Text, CaseChangesAsciiLettersOnlyAndSparesTrailBytes) {
+  // 0xC8 0x41 is a GBK pair whose trail byte is 'A'.
+  String s = "Ab\xC8\x41z";
+  EXPECT_EQ(*lower(s), "ab\xC8\x41z");
+  EXPECT_EQ(*upper(s), "AB\xC8\x41Z");
+}
+
+TEST(Text, TrimRemovesBlanksOnly) {
+  EXPECT_EQ(*trim(String("  \tx \r\n  ")), "\tx \r\n");
+  EXPECT_EQ(*trim(String("   ")), "");
+  EXPECT_EQ(*space(3), "   ");
+  EXPECT_EQ(*repeat(String("ab"), 3), "ababab");
+  EXPECT_EQ(*char_of(65), "A");
+  EXPECT_EQ(*string_of(Long(-42)), "-42");
+  EXPECT_EQ(*asc(String("\xC8")), 0xC8);
+}
+
+TEST(Text, ReversalMovesGbkPairsAsUnits) {
+  String s = "a" + kZhong + "b" + kWen;
+  EXPECT_EQ(*reverse(s), kWen + "b" + kZhong + "a");
+  EXPECT_EQ(*reverse(reverse(s)), *s);
+  // A script with Chinese comments and CR LF line ends survives the round trip.
+  std::string script = gbk("-- 会员积分查询\r\ndrop procedure pr_a\r\ngo\r\ncreate procedure pr_a as begin select '是' end\r\n");
+  EXPECT_TRUE(gbk_well_formed(script));
+  std::string rev = *reverse(script);
+  EXPECT_EQ(rev.substr(0, 2), "\n\r");
+  EXPECT_EQ(*reverse(rev), script);
+}
+
+TEST(Text, ReversalOfMalformedTextIsNotItsOwnInverse) {
+  String s = std::string("A\x81");
+  EXPECT_FALSE(gbk_well_formed(*s));
+  EXPECT_EQ(*reverse(s), "\x81" "A");
+  // Reversed, 0x81 0x41 forms a pair, which moves as one unit.
+  EXPECT_NE(*reverse(reverse(s)), *s);
+}
