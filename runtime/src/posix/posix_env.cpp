@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -149,6 +150,17 @@ class PosixEnv : public Env {
   }
 
   char PathSeparator() const override { return '/'; }
+
+  bool DirectoryExists(const std::string& path) override {
+    struct stat st;
+    return ::stat(path.empty() ? "." : path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  }
+
+  bool RenameFile(const std::string& from, const std::string& to) override {
+    return ::rename(from.c_str(), to.c_str()) == 0;
+  }
+
+  bool RemoveFile(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
 
   std::vector<std::string> ListFiles(const std::string& dir, const std::string& pattern) override {
     std::vector<std::string> names;

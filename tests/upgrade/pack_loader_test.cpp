@@ -1,0 +1,223 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "rt/text.h"
+#include "rt/ui.h"
+#include "support/recording_driver.h"
+#include "support/recording_env.h"
+#include "support/scratch_dir.h"
+#include "upgrade/globals.h"
+#include "upgrade/pack_loader.h"
+#include "upgrade/script_pack.h"
+
+using upgrade_test::RecordingDatabase;
+using upgrade_test::RecordingEnv;
+using upgrade_test::ScratchDir;
+using Log = std::vector<std::string>;
+
+namespace {
+
+std::string proc_script(const std::string& name, const std::string& body) {
+  return "drop procedure " + name + "\r\ngo\r\ncreate procedure " + name + " as\r\nbegin\r\n " + body + "\r\nend";
+}
+// What the server is given (and keeps) for proc_script.
+std::string proc_created(const std::string& name, const std::string& body) {
+  return "create procedure " + name + "  with ENCRYPTION as\r\nbegin\r\n " + body + "\r\nend";
+}
+
+std::string record(const std::string& name, const std::string& script) {
+  std::string r;
+  upgrade::pack::append_record(r, name, script);
+  return r;
+}
+
+class PackLoader : public ::testing::Test {
+ protected:
+  void SetUp() override { db_.connect(sqlca_, "MSS", true); }
+  void put_pack(const std::string& bytes) { dir_.put("db.dat", bytes); }
+  bool load() { return upgrade::cb_put_clicked(sqlca_, dir_.folder()); }
+  upgrade_test::DriverState& state() { return db_.state(); }
+
+  // Boxes as (title, text) in UTF-8.
+  std::vector<std::pair<std::string, std::string>> boxes() const {
+    std::vector<std::pair<std::string, std::string>> r;
+    for (const auto& b : ui_.boxes()) r.emplace_back(rt::utf8(b.title), rt::utf8(b.text));
+    return r;
+  }
+  std::string app() const { return rt::utf8(*upgrade::gs_appname); }
+
+  ScratchDir dir_;
+  RecordingDatabase db_;
+  rt::transaction sqlca_;
+  rt::RecordingUi ui_;
+  rt::ScopedUi scoped_ui_{&ui_};
+};
+
+using Boxes = std::vector<std::pair<std::string, std::string>>;
+
+}  // namespace
+
+TEST_F(PackLoader, AnEmptyPackSucceedsAtOnce) {
+  put_pack("@@@@");
+  EXPECT_TRUE(load());
+  EXPECT_TRUE(state().executed().empty());
+  EXPECT_EQ(boxes(), (Boxes{{app(), "更新成功！"}}));
+  EXPECT_EQ(ui_.pointer(), rt::Pointer::HourGlass);
+}
+
+TEST_F(PackLoader, NoPackIsReportedAndTouchesNothing) {
+  EXPECT_FALSE(load());
+  EXPECT_TRUE(state().log.empty());
+  EXPECT_EQ(boxes(), (Boxes{{app(), "数据库升级程序不全，升级操作被中断。"}}));
+}
+
+TEST_F(PackLoader, EachRecordRunsItsDropAndCreateInOneCommittedTransaction) {
+  state().define("pr_a", "old a");
+  put_pack(record("pr_a_MS.sql", proc_script("pr_a", "select 1")) +
+           record("pr_b_MS.sql", proc_script("pr_b", "select 2")) + "@@@@");
+  EXPECT_TRUE(load());
+  EXPECT_EQ(state().log, (Log{"autocommit:off", "exec:drop procedure pr_a",
+                              "exec:" + proc_created("pr_a", "select 1"), "commit", "exec:drop procedure pr_b",
+                              "exec:" + proc_created("pr_b", "select 2"), "commit", "autocommit:on"}));
+  EXPECT_EQ(state().committed["pr_a"], proc_created("pr_a", "select 1"));
+  EXPECT_EQ(state().committed["pr_b"], proc_created("pr_b", "select 2"));
+  EXPECT_TRUE(test(sqlca_.AutoCommit()));
+  EXPECT_EQ(boxes(), (Boxes{{app(), "更新成功！"}}));
+}
+
+TEST_F(PackLoader, AnAutocommitFoundOffIsLeftOff) {
+  sqlca_.SetAutoCommit(false);
+  state().log.clear();
+  put_pack(record("pr_a_MS.sql", proc_script("pr_a", "x")) + "@@@@");
+  EXPECT_TRUE(load());
+  EXPECT_FALSE(test(sqlca_.AutoCommit()));
+  EXPECT_EQ(state().log.back(), "commit");
+  EXPECT_EQ(state().committed["pr_a"], proc_created("pr_a", "x"));
+}
+
+TEST_F(PackLoader, ARefusedCreateStopsTheRunAndKeepsTheObjectItWasToReplace) {
+  state().define("pr_a", "old a");
+  state().define("pr_b", "old b");
+  state().define("pr_c", "old c");
+  state().refuse([](const std::string& s) { return s.starts_with("create procedure pr_b"); }, 207,
+                 "Invalid column name 'qty'.");
+  put_pack(record("pr_a_MS.sql", proc_script("pr_a", "select 1")) +
+           record("pr_b_MS.sql", proc_script("pr_b", "select qty")) +
+           record("pr_c_MS.sql", proc_script("pr_c", "select 3")) + "@@@@");
+  EXPECT_FALSE(load());
+
+  EXPECT_EQ(state().committed["pr_a"], proc_created("pr_a", "select 1"));
+  EXPECT_EQ(state().committed["pr_b"], "old b");
+  EXPECT_EQ(state().committed["pr_c"], "old c");
+  for (const auto& s : state().executed()) EXPECT_EQ(s.find("pr_c"), std::string::npos) << s;
+  EXPECT_EQ(state().log.back(), "autocommit:on");
+  EXPECT_EQ(state().log[state().log.size() - 2], "rollback");
+
+  // Box titled with the script, the beep, then the application's box.
+  const auto& ev = ui_.events();
+  ASSERT_EQ(ev.size(), 4u);
+  EXPECT_EQ(ev[0].kind, rt::RecordingUi::Event::PointerSet);
+  EXPECT_EQ(ev[1].kind, rt::RecordingUi::Event::Box);
+  EXPECT_EQ(ev[1].title, "pr_b_MS.sql");
+  EXPECT_EQ(ev[1].text, "Invalid column name 'qty'.");
+  EXPECT_EQ(ev[2].kind, rt::RecordingUi::Event::Beep);
+  EXPECT_EQ(rt::utf8(ev[3].title), app());
+  EXPECT_EQ(rt::utf8(ev[3].text), "更新失败！(错误信息：Invalid column name 'qty'.)");
+}
+
+TEST_F(PackLoader, ARefusedDropIsPassedOver) {
+  put_pack(record("pr_new_MS.sql", proc_script("pr_new", "select 1")) + "@@@@");
+  EXPECT_TRUE(load());
+  EXPECT_EQ(state().committed["pr_new"], proc_created("pr_new", "select 1"));
+}
+
+TEST_F(PackLoader, TheKindFilterLooksForMsOrAny5CaseSensitively) {
+  const std::string text = record("pr_sum_MS.sql", proc_script("pr_sum", "1")) +
+                           record("pr_sum_ms.sql", proc_script("pr_lower", "2")) +
+                           record("ANY5_pr_sum.sql", proc_script("pr_any", "3")) + "@@@@";
+  put_pack(text);
+  EXPECT_TRUE(load());
+  EXPECT_EQ(state().executed(), (Log{"drop procedure pr_sum", proc_created("pr_sum", "1")}));
+  EXPECT_EQ(boxes(), (Boxes{{app(), "更新成功！"}}));
+
+  rt::transaction odbc;
+  db_.connect(odbc, "odbc", true);
+  state().log.clear();
+  EXPECT_TRUE(upgrade::cb_put_clicked(odbc, dir_.folder()));
+  EXPECT_EQ(state().executed(), (Log{"drop procedure pr_any", proc_created("pr_any", "3")}));
+}
+
+TEST_F(PackLoader, ANameHeadOfOtherBytesIsReadTheSameWay) {
+  std::string r = record("pr_h_MS.sql", proc_script("pr_h", "1"));
+  r.replace(0, 6, "xyz123");
+  put_pack(r + "@@@@");
+  EXPECT_TRUE(load());
+  EXPECT_EQ(state().executed(), (Log{"drop procedure pr_h", proc_created("pr_h", "1")}));
+}
+
+TEST_F(PackLoader, ASyntaxErrorIsReportedAndTheRunGoesOn) {
+  put_pack(record("pr_x_MS.sql", "create procedure pr_x as begin end") +
+           record("pr_y_MS.sql", proc_script("pr_y", "1")) + "@@@@");
+  EXPECT_TRUE(load());
+  EXPECT_EQ(state().executed(), (Log{"drop procedure pr_y", proc_created("pr_y", "1")}));
+  EXPECT_EQ(boxes(), (Boxes{{app(), "pr_x_MS.sql 语法错误！"}, {app(), "更新成功！"}}));
+}
+
+TEST_F(PackLoader, APackWithoutItsEndMarkerIsReportedNotSucceeded) {
+  const std::string whole = record("pr_a_MS.sql", proc_script("pr_a", "1")) +
+                            record("pr_b_MS.sql", proc_script("pr_b", "2")) + "@@@@";
+  for (std::size_t cut : {whole.size() - 1, whole.size() - 4, whole.size() - 30, std::size_t{0}}) {
+    SCOPED_TRACE(cut);
+    put_pack(whole.substr(0, cut));
+    state().log.clear();
+    ui_.clear();
+    EXPECT_FALSE(load());
+    EXPECT_EQ(boxes(), (Boxes{{app(), "数据库升级程序不全，升级操作被中断。"}}));
+  }
+  // Records before the cut have run.
+  EXPECT_TRUE(state().executed().empty());  // the last pass cut at 0
+  put_pack(whole.substr(0, whole.size() - 30));
+  load();
+  EXPECT_EQ(state().executed(), (Log{"drop procedure pr_a", proc_created("pr_a", "1")}));
+}
+
+TEST_F(PackLoader, RecordsPastSixteenBitPositionsLoadWhole) {
+  const std::string body = "select '" + std::string(40000, 'w') + "'";
+  put_pack(record("pr_big_MS.sql", proc_script("pr_big", body)) + record("pr_c_MS.sql", proc_script("pr_c", "1")) +
+           "@@@@");
+  EXPECT_TRUE(load());
+  EXPECT_EQ(state().committed["pr_big"], proc_created("pr_big", body));
+  EXPECT_EQ(state().committed["pr_c"], proc_created("pr_c", "1"));
+}
+
+TEST_F(PackLoader, ThePackIsReadInTheFewestBlocksThatCoverIt) {
+  struct Case {
+    std::size_t size;
+    std::int64_t blocks;
+  };
+  for (Case c : {Case{0, 1}, Case{4, 1}, Case{32765, 1}, Case{32766, 2}, Case{65530, 2}, Case{65531, 3}}) {
+    SCOPED_TRACE(c.size);
+    std::string bytes(c.size, 'k');
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>('a' + i % 26);
+    const std::string path = dir_.put("db.dat", bytes);
+    RecordingEnv env;
+    upgrade::PackFile f = upgrade::read_pack_file(path);
+    EXPECT_TRUE(f.exists);
+    EXPECT_EQ(f.blocks, c.blocks);
+    EXPECT_EQ(f.text, bytes);
+    std::size_t reads = 0;
+    for (const auto& r : env.reads) reads += r.path == path;
+    EXPECT_EQ(reads, static_cast<std::size_t>(c.size == 0 ? 0 : c.blocks));
+  }
+}
+
+TEST_F(PackLoader, ARecordAcrossABlockBoundaryLoads) {
+  // The first record ends a little past the first block.
+  const std::string first = proc_script("pr_a", "select '" + std::string(32765 - 60, 'v') + "'");
+  put_pack(record("pr_a_MS.sql", first) + record("pr_b_MS.sql", proc_script("pr_b", "2")) + "@@@@");
+  EXPECT_TRUE(load());
+  EXPECT_EQ(state().executed().size(), 4u);
+  EXPECT_EQ(state().committed["pr_b"], proc_created("pr_b", "2"));
+}

@@ -1,0 +1,61 @@
+// The platform's environment with a window onto it for tests: records each
+// write (file name and size) and each rename, and can make chosen opens,
+// writes and renames fail.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "rt/env.h"
+
+namespace upgrade_test {
+
+class RecordingEnv : public rt::Env {
+ public:
+  RecordingEnv();
+  ~RecordingEnv() override;  // restores the previous environment
+  RecordingEnv(const RecordingEnv&) = delete;
+  RecordingEnv& operator=(const RecordingEnv&) = delete;
+
+  struct Write {
+    std::string path;
+    std::size_t bytes;
+  };
+  std::vector<Write> writes;
+  std::vector<std::pair<std::string, std::string>> renames;
+  // Reads made, by file name, and their sizes.
+  std::vector<Write> reads;
+
+  std::function<bool(const std::string& path)> fail_open;
+  // Called before each write: true makes it fail.
+  std::function<bool(const std::string& path, std::size_t bytes)> fail_write;
+  bool fail_rename = false;
+
+  // Sizes of the writes to files whose name ends with `suffix`.
+  std::vector<std::size_t> write_sizes(const std::string& suffix) const;
+
+  bool FileExists(const std::string& path) override { return base_->FileExists(path); }
+  std::int64_t FileLength(const std::string& path) override { return base_->FileLength(path); }
+  std::unique_ptr<rt::File> Open(const std::string& path, const rt::OpenOptions& options) override;
+  std::optional<std::string> CurrentDirectory() override { return base_->CurrentDirectory(); }
+  char PathSeparator() const override { return base_->PathSeparator(); }
+  std::vector<std::string> ListFiles(const std::string& dir, const std::string& pattern) override {
+    return base_->ListFiles(dir, pattern);
+  }
+  std::optional<std::string> ReadRegistryString(const std::string& key, const std::string& value) override {
+    return base_->ReadRegistryString(key, value);
+  }
+  std::u16string AnsiToUtf16(const std::string& ansi) override { return base_->AnsiToUtf16(ansi); }
+  std::string Utf8ToAnsi(const std::string& utf8) override { return base_->Utf8ToAnsi(utf8); }
+  std::string AnsiToUtf8(const std::string& ansi) override { return base_->AnsiToUtf8(ansi); }
+  bool DirectoryExists(const std::string& path) override { return base_->DirectoryExists(path); }
+  bool RenameFile(const std::string& from, const std::string& to) override;
+  bool RemoveFile(const std::string& path) override { return base_->RemoveFile(path); }
+
+ private:
+  rt::Env* base_;
+  rt::Env* previous_;
+};
+
+}  // namespace upgrade_test

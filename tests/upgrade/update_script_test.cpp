@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include "rt/ui.h"
+#include "support/recording_driver.h"
+#include "support/scratch_dir.h"
+#include "upgrade/update_script.h"
+
+using upgrade_test::CurrentDirectory;
+using upgrade_test::RecordingDatabase;
+using upgrade_test::ScratchDir;
+
+namespace {
+
+class UpdateScript : public ::testing::Test {
+ protected:
+  void SetUp() override { db_.connect(sqlca_); }
+
+  // Runs update.sql holding `text` from the scratch folder as the current
+  // directory; the log of the database is then in db_.state().log.
+  rt::String run(const std::string& text) {
+    dir_.put("update.sql", text);
+    CurrentDirectory cd(dir_.path());
+    return upgrade::wf_exec_sql(sqlca_);
+  }
+
+  ScratchDir dir_;
+  RecordingDatabase db_;
+  rt::transaction sqlca_;
+  rt::RecordingUi ui_;
+  rt::ScopedUi scoped_ui_{&ui_};
+};
+
+using Log = std::vector<std::string>;
+
+}  // namespace
+
+TEST_F(UpdateScript, EachGoLineRunsAndCommitsTheBatchBeforeIt) {
+  rt::String rest = run("update t set a = 1\r\n\r\nupdate t set b = 2\r\nGO\r\ninsert t values (1)\r\ngo\r\n");
+  EXPECT_EQ(rest, rt::String(std::string()));
+  EXPECT_EQ(db_.state().log, (Log{"exec:\nupdate t set a = 1\n\nupdate t set b = 2", "commit",
+                                  "exec:\ninsert t values (1)", "commit"}));
+  EXPECT_TRUE(ui_.events().empty());
+}
+
+TEST_F(UpdateScript, TextAfterTheLastGoLineIsReturnedNotRun) {
+  rt::String rest = run("select 1\nGo\nselect 2\nselect 3");
+  EXPECT_EQ(*rest, "\nselect 2\nselect 3");
+  EXPECT_EQ(db_.state().log, (Log{"exec:\nselect 1", "commit"}));
+}
+
+TEST_F(UpdateScript, OnlyALineOfExactlyTheTwoLettersSeparates) {
+  rt::String rest = run("a\n GO\nGO \nGO;\ngO\nb\nGOGO\n");
+  EXPECT_EQ(db_.state().executed(), (Log{"\na\n GO\nGO \nGO;"}));
+  EXPECT_EQ(*rest, "\nb\nGOGO");
+}
+
+TEST_F(UpdateScript, LeadingAndRepeatedGoLinesRunEmptyBatches) {
+  rt::String rest = run("GO\ngo\nx\nGO\n");
+  EXPECT_EQ(db_.state().log, (Log{"exec:", "commit", "exec:", "commit", "exec:\nx", "commit"}));
+  EXPECT_EQ(*rest, "");
+}
+
+TEST_F(UpdateScript, ARefusedBatchIsPassedOverSilently) {
+  db_.state().refuse([](const std::string& s) { return s == "\nbad"; }, 102, "Incorrect syntax near 'bad'.");
+  run("bad\ngo\ngood\ngo\n");
+  EXPECT_EQ(db_.state().log, (Log{"exec:\nbad", "commit", "exec:\ngood", "commit"}));
+  EXPECT_TRUE(ui_.events().empty());
+}
+
+TEST_F(UpdateScript, NoFileRunsNothingAndReturnsEmpty) {
+  CurrentDirectory cd(dir_.path());
+  EXPECT_EQ(upgrade::wf_exec_sql(sqlca_), rt::String(std::string()));
+  EXPECT_TRUE(db_.state().log.empty());
+  EXPECT_TRUE(ui_.events().empty());
+}
+
+TEST_F(UpdateScript, TheFileIsTakenFromTheCurrentDirectoryAtTheCall) {
+  dir_.put("a/update.sql", "from a\ngo\n");
+  dir_.put("b/update.sql", "from b\ngo\n");
+  {
+    CurrentDirectory cd(dir_.path() / "b");
+    upgrade::wf_exec_sql(sqlca_);
+  }
+  EXPECT_EQ(db_.state().executed(), (Log{"\nfrom b"}));
+}
+
+TEST_F(UpdateScript, GbkBytesPassUnchanged) {
+  const std::string line = "update t_sys_menu set name = '\xC9\xFD\xBC\xB6'";  // "升级"
+  run(line + "\r\nGO\r\n");
+  EXPECT_EQ(db_.state().executed(), (Log{"\n" + line}));
+}

@@ -1,0 +1,122 @@
+#include "upgrade/pack_loader.h"
+
+#include "rt/file.h"
+#include "rt/ui.h"
+#include "upgrade/encryption_rewrite.h"
+#include "upgrade/globals.h"
+#include "upgrade/script_pack.h"
+
+namespace upgrade {
+
+namespace {
+
+bool failed(const rt::transaction& sqlca) { return sqlca.SQLCode.value_or(0) != 0; }
+
+void show_incomplete() {
+  rt::messagebox(gs_appname, rt::gbk("数据库升级程序不全，升级操作被中断。"));
+}
+
+// The two boxes and the beep of a definition the server refused.
+void show_refused(const std::string& ls_file, const std::string& errtext) {
+  rt::messagebox(ls_file, errtext);
+  rt::beep(1);
+  const std::string ls_msg = rt::gbk("更新") + rt::gbk("失败！(错误信息：") + errtext + ")";
+  rt::messagebox(gs_appname, ls_msg);
+}
+
+// Puts back the autocommit setting found when the loader began.
+class AutoCommitRestore {
+ public:
+  explicit AutoCommitRestore(rt::transaction& sqlca) : sqlca_(sqlca), found_(sqlca.AutoCommit()) {}
+  ~AutoCommitRestore() { sqlca_.SetAutoCommit(found_); }
+  AutoCommitRestore(const AutoCommitRestore&) = delete;
+  AutoCommitRestore& operator=(const AutoCommitRestore&) = delete;
+
+ private:
+  rt::transaction& sqlca_;
+  rt::Bool found_;
+};
+
+}  // namespace
+
+PackFile read_pack_file(const rt::String& path) {
+  PackFile f;
+  if (!rt::test(rt::file_exists(path))) return f;
+  f.exists = true;
+  f.length = rt::file_length(path).value_or(0);
+  if (f.length < 0) f.length = 0;
+
+  const rt::Int li_handle = rt::file_open(path, rt::FileMode::Stream, rt::Access::Read, rt::Lock::Read);
+  const std::int64_t block = rt::kStreamBlock;
+  f.blocks = f.length <= block ? 1 : (f.length + block - 1) / block;
+  f.text.reserve(static_cast<std::size_t>(f.length));
+  for (std::int64_t i = 0; i < f.blocks; ++i) {
+    rt::String b;
+    const rt::Long n = rt::file_read(li_handle, b);
+    if (n.is_null() || *n <= 0 || b.is_null()) continue;  // the text stays short
+    f.text += *b;
+  }
+  rt::file_close(li_handle);
+  return f;
+}
+
+bool cb_put_clicked(rt::transaction& sqlca, const rt::String& is_runpath) {
+  rt::set_pointer(rt::Pointer::HourGlass);
+
+  const rt::String path = is_runpath + std::string(pack::kFileName);
+  if (!rt::test(rt::file_exists(path))) {
+    show_incomplete();
+    return false;
+  }
+  const PackFile packed = read_pack_file(path);
+
+  const bool odbc = rt::upper(sqlca.DBMS).value_or("") == "ODBC";
+  const std::string_view kind_marker = odbc ? "ANY5" : "MS";
+
+  // Each record's drop and CREATE statement form one transaction.
+  AutoCommitRestore restore(sqlca);
+  sqlca.SetAutoCommit(false);
+
+  pack::Reader reader(packed.text);
+  pack::Record rec;
+  for (;;) {
+    const pack::Reader::Step step = reader.Next(&rec);
+    if (step == pack::Reader::Step::End) break;
+    if (step == pack::Reader::Step::Incomplete) {
+      show_incomplete();
+      return false;
+    }
+    // A record without a body head has no name, so no kind marker either.
+    if (!rec.has_body_head || rec.name.find(kind_marker) == std::string_view::npos) continue;
+
+    const std::string ls_file(rec.name);
+    rt::String ls_create = rt::reverse(std::string(rec.body));
+    rt::String ls_drop = std::string();
+    if (!wf_get_sql_go(ls_create, ls_drop)) {
+      rt::messagebox(gs_appname, ls_file + rt::gbk(" 语法错误！"));
+      continue;
+    }
+
+    sqlca.execute_immediate(ls_drop);  // an object that is not there yet is no failure
+    sqlca.execute_immediate(ls_create);
+    if (failed(sqlca)) {
+      const std::string errtext = sqlca.SQLErrText.value_or("");
+      sqlca.rollback();
+      show_refused(ls_file, errtext);
+      return false;
+    }
+    sqlca.commit();
+    if (failed(sqlca)) {
+      // The new definition did not reach the database after all.
+      const std::string errtext = sqlca.SQLErrText.value_or("");
+      sqlca.rollback();
+      show_refused(ls_file, errtext);
+      return false;
+    }
+  }
+
+  rt::messagebox(gs_appname, rt::gbk("更新成功！"));
+  return true;
+}
+
+}  // namespace upgrade
