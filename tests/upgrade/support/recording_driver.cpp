@@ -14,8 +14,18 @@ std::string lower(std::string s) {
 
 // "drop procedure x" / "create trigger x ..." -> {"drop"/"create", "x"};
 // anything else -> {"", ""}.
+// Comment lines ("-- ...") before the statement are skipped.
 std::pair<std::string, std::string> ddl_of(const std::string& sql) {
-  std::istringstream in(lower(sql));
+  std::istringstream lines(lower(sql));
+  std::string line, text;
+  bool leading = true;
+  while (std::getline(lines, line)) {
+    std::size_t b = line.find_first_not_of(" \t\r");
+    if (leading && (b == std::string::npos || line.compare(b, 2, "--") == 0)) continue;
+    leading = false;
+    text += line + "\n";
+  }
+  std::istringstream in(text);
   std::string verb, kind, name;
   in >> verb >> kind >> name;
   if ((verb == "drop" || verb == "create") && (kind == "procedure" || kind == "proc" || kind == "trigger"))
