@@ -127,6 +127,19 @@ TEST_F(PackLoader, ARefusedCreateStopsTheRunAndKeepsTheObjectItWasToReplace) {
   EXPECT_EQ(rt::utf8(ev[3].text), "更新失败！(错误信息：Invalid column name 'qty'.)");
 }
 
+TEST_F(PackLoader, AFailedCommitIsReportedLikeARefusedDefinition) {
+  state().define("pr_a", "old a");
+  state().failing_commit = "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.";
+  put_pack(record("pr_a_MS.sql", proc_script("pr_a", "1")) + record("pr_b_MS.sql", proc_script("pr_b", "2")) +
+           "@@@@");
+  EXPECT_FALSE(load());
+  EXPECT_EQ(state().committed["pr_a"], "old a");
+  EXPECT_EQ(state().executed().size(), 2u);
+  EXPECT_EQ(boxes(), (Boxes{{"pr_a_MS.sql", state().failing_commit},
+                            {app(), "更新失败！(错误信息：" + state().failing_commit + ")"}}));
+  EXPECT_EQ(ui_.beeps(), 1);
+}
+
 TEST_F(PackLoader, ARefusedDropIsPassedOver) {
   put_pack(record("pr_new_MS.sql", proc_script("pr_new", "select 1")) + "@@@@");
   EXPECT_TRUE(load());

@@ -69,7 +69,10 @@ bool cb_put_clicked(rt::transaction& sqlca, const rt::String& is_runpath) {
     return false;
   }
   const PackFile packed = read_pack_file(path);
+  return load_pack_text(sqlca, packed.text);
+}
 
+bool load_pack_text(rt::transaction& sqlca, std::string_view text) {
   const bool odbc = rt::upper(sqlca.DBMS).value_or("") == "ODBC";
   const std::string_view kind_marker = odbc ? "ANY5" : "MS";
 
@@ -77,7 +80,7 @@ bool cb_put_clicked(rt::transaction& sqlca, const rt::String& is_runpath) {
   AutoCommitRestore restore(sqlca);
   sqlca.SetAutoCommit(false);
 
-  pack::Reader reader(packed.text);
+  pack::Reader reader(text);
   pack::Record rec;
   for (;;) {
     const pack::Reader::Step step = reader.Next(&rec);
@@ -93,7 +96,8 @@ bool cb_put_clicked(rt::transaction& sqlca, const rt::String& is_runpath) {
     rt::String ls_create = rt::reverse(std::string(rec.body));
     rt::String ls_drop = std::string();
     if (!wf_get_sql_go(ls_create, ls_drop)) {
-      rt::messagebox(gs_appname, ls_file + rt::gbk(" 语法错误！"));
+      static const std::string kSyntaxError = rt::gbk(" 语法错误！");
+      rt::messagebox(gs_appname, ls_file + kSyntaxError);
       continue;
     }
 

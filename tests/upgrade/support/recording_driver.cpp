@@ -68,6 +68,7 @@ class RecordingDriver : public rt::DbDriver {
   }
   rt::DbStatus Commit() override {
     s_->log.push_back("commit");
+    if (!s_->failing_commit.empty()) return rt::DbStatus::error(3902, s_->failing_commit);
     s_->committed = s_->working;
     return rt::DbStatus::ok();
   }

@@ -29,6 +29,9 @@ struct DriverState {
     std::string text;
   };
   std::vector<Refusal> refusals;
+  // When set, every COMMIT fails with this text (number 3902) and keeps
+  // the transaction open.
+  std::string failing_commit;
 
   void refuse(std::function<bool(const std::string&)> matches, std::int32_t number, std::string text) {
     refusals.push_back({std::move(matches), number, std::move(text)});

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "rt/text.h"
 #include "rt/transaction.h"
@@ -44,5 +45,9 @@ PackFile read_pack_file(const rt::String& path);
 // Sets the hourglass pointer and leaves it set. Returns true when the
 // success message was shown.
 bool cb_put_clicked(rt::transaction& sqlca, const rt::String& is_runpath);
+
+// The record loop of cb_put_clicked over a pack text already in memory,
+// with its messages (the pointer and the file are cb_put_clicked's).
+bool load_pack_text(rt::transaction& sqlca, std::string_view text);
 
 }  // namespace upgrade
