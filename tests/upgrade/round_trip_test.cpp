@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 
 #include "rt/text.h"
@@ -91,3 +94,36 @@ TEST(RoundTrip, EveryScriptComesBackAsItsEncryptedCreateStatement) {
   // The letters inside two-byte characters are not taken for "as" or "for".
   EXPECT_NE(db.state().committed["pr_any"].find("\x81r\r\n with ENCRYPTION as begin"), std::string::npos);
 }
+
+#ifdef SCHEMALIFT_SAMPLE_DIR
+// The sample scripts that ship with the program go through the pack whole.
+TEST(RoundTrip, TheSampleScriptsLoadAsTheyAreWritten) {
+  const std::string sql_dir = std::string(SCHEMALIFT_SAMPLE_DIR) + "/pr_tr/";
+  ScratchDir dir;
+  rt::RecordingUi ui;
+  rt::ScopedUi scoped(&ui);
+  upgrade::MemoryListBox lb;
+  ASSERT_TRUE(upgrade::cb_get_clicked(dir.folder(), lb, sql_dir));
+  ASSERT_GT(lb.TotalItems(), 0);
+
+  RecordingDatabase db;
+  rt::transaction sqlca;
+  db.connect(sqlca);
+  ASSERT_TRUE(upgrade::cb_put_clicked(sqlca, dir.folder()));
+  EXPECT_EQ(ui.boxes().size(), 1u);
+
+  // Each script's drop part and its encrypted CREATE statement, in list order.
+  std::vector<std::string> expected;
+  for (int i = 1; i <= lb.TotalItems(); ++i) {
+    std::ifstream in(sql_dir + *lb.Text(i), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    rt::String create = text.str(), drop;
+    ASSERT_TRUE(upgrade::wf_get_sql_go(create, drop)) << *lb.Text(i);
+    EXPECT_NE(create->find(" with ENCRYPTION "), std::string::npos);
+    expected.push_back(*drop);
+    expected.push_back(*create);
+  }
+  EXPECT_EQ(db.state().executed(), expected);
+}
+#endif
