@@ -102,7 +102,7 @@ TEST(FileDigest, BlockBoundariesAndLargeFilesMatchOpenSsl) {
   for (std::size_t size : {std::size_t{1}, std::size_t{32767}, std::size_t{32768}, std::size_t{32769},
                            std::size_t{65536}, std::size_t{5 * 1024 * 1024 + 123}}) {
     std::string data = random_bytes(size, seed++);
-    std::string f = dir.file("f" + std::to_string(size), data);
+    std::string f = dir.file(std::to_string(size) + ".bin", data);
     EXPECT_EQ(*m.of_file_md5(f), rendered(openssl_md5(data))) << size;
   }
 }

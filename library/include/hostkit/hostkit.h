@@ -18,7 +18,7 @@ namespace hostkit {
 // fires its constructor event. Null for an unknown class name.
 rt::Ref<rt::Object> create(const std::string& class_name);
 
-// The class names that create() knows, in registration order.
+// The library's class names that are present, in the order listed above.
 std::vector<std::string> class_names();
 
 // The library's version text ("1.0").
