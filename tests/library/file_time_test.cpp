@@ -14,6 +14,7 @@
 #include "hostkit/hostkit.h"
 #include "hostkit/platform.h"
 #include "hostkit/uo_file_time.h"
+#include "support/forwarding_platform.h"
 #include "rt/datetime.h"
 
 using hostkit::filetime;
@@ -233,9 +234,8 @@ TEST(FileTimes, NullOrImpossibleDatetimeFailsBeforeTheOpen) {
 
 // Forwards to the platform's functions, records every call, and fails the
 // calls a test asks to fail.
-class ScriptedKernel32 : public Kernel32 {
+class ScriptedKernel32 : public hostkit_test::ForwardingKernel32 {
  public:
-  Kernel32& real = hostkit::platform_kernel32();
   std::vector<std::string> calls;
   int fail_conversion_at = -1;  // index among the conversion calls
   std::optional<std::int32_t> create_result;
@@ -283,12 +283,6 @@ class ScriptedKernel32 : public Kernel32 {
     if (create_result) return *create_result;
     return real.CreateFileA(n, access, share, sa, disp, flags, tmpl);
   }
-  rt::Long ReadFile(const rt::Long& h, std::string& b, const rt::Long& n, rt::Long& r, const rt::ULong& o) override {
-    return real.ReadFile(h, b, n, r, o);
-  }
-  rt::Bool GetFileTime(const rt::ULong& h, filetime& c, filetime& a, filetime& w) override {
-    return real.GetFileTime(h, c, a, w);
-  }
   rt::Bool SetFileTime(const rt::ULong& h, const filetime& c, const filetime& a, const filetime& w) override {
     calls.push_back("settime");
     if (set_result) return *set_result;
@@ -298,8 +292,6 @@ class ScriptedKernel32 : public Kernel32 {
     calls.push_back("close");
     return real.CloseHandle(h);
   }
-  rt::ULong GetLastError() override { return real.GetLastError(); }
-
   std::vector<std::uint32_t> open_args;
   std::uint32_t sa_length = 0;
   bool sa_inherit = true;

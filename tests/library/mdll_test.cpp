@@ -16,6 +16,7 @@
 #include "hostkit/hostkit.h"
 #include "hostkit/nvo_mdll.h"
 #include "hostkit/platform.h"
+#include "support/forwarding_platform.h"
 
 using hostkit::Advapi32;
 using hostkit::Kernel32;
@@ -163,30 +164,13 @@ TEST(FileDigest, UnreadableFileGivesNothing) {
 // --- the service calls, their order and their failures --------------------
 
 // Forwards to the platform's functions, counts handles and injects failures.
-class ScriptedKernel32 : public Kernel32 {
+class ScriptedKernel32 : public hostkit_test::ForwardingKernel32 {
  public:
-  Kernel32& real = hostkit::platform_kernel32();
   int opens = 0, closes = 0;
   std::vector<std::int32_t> read_sizes;  // bytes delivered by each read
   bool fail_open = false;
   int fail_read_at = -1;
 
-  rt::ULong FindFirstFileA(const rt::String& n, hostkit::win32_find_data& d) override {
-    return real.FindFirstFileA(n, d);
-  }
-  rt::Bool FindClose(const rt::ULong& h) override { return real.FindClose(h); }
-  rt::Bool FileTimeToLocalFileTime(const hostkit::filetime& f, hostkit::filetime& l) override {
-    return real.FileTimeToLocalFileTime(f, l);
-  }
-  rt::Bool LocalFileTimeToFileTime(const hostkit::filetime& l, hostkit::filetime& f) override {
-    return real.LocalFileTimeToFileTime(l, f);
-  }
-  rt::Bool FileTimeToSystemTime(const hostkit::filetime& f, hostkit::systemtime& s) override {
-    return real.FileTimeToSystemTime(f, s);
-  }
-  rt::Bool SystemTimeToFileTime(const hostkit::systemtime& s, hostkit::filetime& f) override {
-    return real.SystemTimeToFileTime(s, f);
-  }
   rt::Long CreateFileA(const rt::String& n, const rt::ULong& access, const rt::ULong& share,
                        const hostkit::security_attributes* sa, const rt::ULong& disp, const rt::ULong& flags,
                        const rt::ULong& tmpl) override {
@@ -210,25 +194,15 @@ class ScriptedKernel32 : public Kernel32 {
     read_sizes.push_back(*r);
     return ret;
   }
-  rt::Bool GetFileTime(const rt::ULong& h, hostkit::filetime& c, hostkit::filetime& a,
-                       hostkit::filetime& w) override {
-    return real.GetFileTime(h, c, a, w);
-  }
-  rt::Bool SetFileTime(const rt::ULong& h, const hostkit::filetime& c, const hostkit::filetime& a,
-                       const hostkit::filetime& w) override {
-    return real.SetFileTime(h, c, a, w);
-  }
   rt::Bool CloseHandle(const rt::ULong& h) override {
     rt::Bool r = real.CloseHandle(h);
     if (test(r)) ++closes;
     return r;
   }
-  rt::ULong GetLastError() override { return real.GetLastError(); }
 };
 
-class ScriptedAdvapi32 : public Advapi32 {
+class ScriptedAdvapi32 : public hostkit_test::ForwardingAdvapi32 {
  public:
-  Advapi32& real = hostkit::platform_advapi32();
   std::vector<std::string> calls;
   int acquire_failures = 0;  // how many acquisitions fail first
   bool fail_create = false;
