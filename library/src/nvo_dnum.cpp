@@ -1,6 +1,7 @@
 #include "hostkit/nvo_dnum.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace hostkit {
 
@@ -23,35 +24,27 @@ std::size_t skip_chars(std::string_view s, std::size_t k) {
   return i;
 }
 
-// The algorithms below work on any text type with clear/assign/push_back/
-// append/size/operator[]: std::string for the public functions, DigitText
-// for the in-place route.
+// The algorithms below work on std::string (the public functions) and on
+// DigitText (the in-place route); grow() makes room for n more characters at
+// the end of either and returns where they go.
+inline char* grow(std::string& s, std::size_t n) {
+  const std::size_t old = s.size();
+  s.resize(old + n);
+  return s.data() + old;
+}
+inline char* grow(DigitText& s, std::size_t n) { return s.grow(n); }
 
+// The digits of a number, appended: each remainder of a halving goes in
+// front of the digits found so far, until the number is 0 (so 0 gives "0").
 template <class Text>
-void binary_unsigned(std::uint32_t value, Text& result) {
-  // Each remainder goes in front of the digits found so far; the digits are
-  // gathered from the right end of a scratch buffer.
-  char digits[32];
-  std::size_t first = sizeof digits;
+void append_binary(std::uint32_t value, Text& result) {
+  const std::size_t count = value == 0 ? 1 : static_cast<std::size_t>(std::bit_width(value));
+  char* const digits = grow(result, count);
+  std::size_t at = count;
   do {
-    digits[--first] = static_cast<char>('0' + value % 2);
+    digits[--at] = static_cast<char>('0' + value % 2);
     value /= 2;
   } while (value != 0);
-  result.assign(std::string_view(digits + first, sizeof digits - first));
-}
-
-// A positive long: the remainder of each halving (0 or 1, an integer) goes
-// in front of the digits found so far.
-template <class Text>
-void binary_positive(std::int32_t value, Text& result) {
-  char digits[32];
-  std::size_t first = sizeof digits;
-  while (value != 0) {
-    auto remainder = static_cast<std::int16_t>(value % 2);
-    value /= 2;
-    digits[--first] = static_cast<char>('0' + remainder);
-  }
-  result.assign(std::string_view(digits + first, sizeof digits - first));
 }
 
 // The absolute value in long arithmetic leaves -2147483648 as it is; its 32
@@ -75,7 +68,10 @@ std::uint32_t binary_to_unsigned(std::string_view s) {
 template <class Text>
 void complement(std::string_view s, Text& result) {
   result.clear();
-  for (std::size_t i = 0; i < s.size(); i += char_size(s, i)) result.push_back(s[i] == '0' ? '1' : '0');
+  char* const out = grow(result, s.size());
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < s.size(); i += char_size(s, i)) out[count++] = s[i] == '0' ? '1' : '0';
+  result.resize(count);
 }
 
 // The second half of the fill: c, the complement of the digits after the
@@ -97,25 +93,27 @@ void add_one_and_prefix(Text& c, Text& result) {
   }
   result.assign("1111");
   result.append((4 - c.size() % 4) % 4, '0');
-  for (std::size_t i = 0; i < c.size(); ++i) result.push_back(c[i]);
+  char* const out = grow(result, c.size());
+  for (std::size_t i = 0; i < c.size(); ++i) out[i] = c[i];
 }
 
 }  // namespace
 
 // ---- the in-place route ----------------------------------------------------
 
-void nvo_dnum::of_binary(std::uint32_t aul_decimal, DigitText& result) { binary_unsigned(aul_decimal, result); }
+void nvo_dnum::of_binary(std::uint32_t aul_decimal, DigitText& result) {
+  result.clear();
+  append_binary(aul_decimal, result);
+}
 
 void nvo_dnum::of_binary(std::int32_t al_decimal, DigitText& result) {
-  if (al_decimal == 0) {
-    result.assign("0");
-  } else if (al_decimal > 0) {
-    binary_positive(al_decimal, result);
+  result.clear();
+  if (al_decimal < 0) {
+    // "-" and the unsigned digits of the magnitude.
+    result.push_back('-');
+    append_binary(magnitude(al_decimal), result);
   } else {
-    DigitText digits;
-    of_binary(magnitude(al_decimal), digits);
-    result.assign("-");
-    result.append(digits.view());
+    append_binary(static_cast<std::uint32_t>(al_decimal), result);
   }
 }
 
@@ -148,7 +146,7 @@ DigitText nvo_dnum::of_bitwisefill(const DigitText& as_bitvalue) {
 rt::String nvo_dnum::of_binary(const rt::ULong& aul_decimal) {
   if (aul_decimal.is_null()) return rt::null;
   std::string result;
-  binary_unsigned(*aul_decimal, result);
+  append_binary(*aul_decimal, result);
   return result;
 }
 
@@ -157,7 +155,7 @@ rt::String nvo_dnum::of_binary(const rt::Long& al_decimal) {
   if (*al_decimal == 0) return rt::String("0");
   if (*al_decimal < 0) return rt::String("-") + of_binary(rt::ULong(magnitude(*al_decimal)));
   std::string result;
-  binary_positive(*al_decimal, result);
+  append_binary(static_cast<std::uint32_t>(*al_decimal), result);
   return result;
 }
 
@@ -225,20 +223,26 @@ rt::Long nvo_dnum::bitwise(const rt::Long& al_value1, const rt::Long& al_value2,
   s1 = of_bitwisefill(s1);
   s2 = of_bitwisefill(s2);
 
-  // Digit by digit; a position that one text lacks holds no digit.
+  // Digit by digit; a position that one text lacks holds no digit. (The
+  // digits are random in a digest, so the rules are written without
+  // branches.)
   DigitText r;
-  for (std::size_t i = 0; i < w + 4; ++i) {
-    const bool one1 = i < s1.size() && s1[i] == '1';
-    const bool zero1 = i < s1.size() && s1[i] == '0';
-    const bool one2 = i < s2.size() && s2[i] == '1';
-    const bool zero2 = i < s2.size() && s2[i] == '0';
-    bool set = false;
-    switch (op) {
-      case BitOp::And: set = one1 && one2; break;
-      case BitOp::Or: set = one1 || one2; break;
-      case BitOp::Xor: set = (one1 && zero2) || (zero1 && one2); break;
+  const std::size_t n = w + 4;
+  char* const out = r.grow(n);
+  auto combine = [&](auto rule) {
+    for (std::size_t i = 0; i < n; ++i) {
+      const char c1 = i < s1.size() ? s1[i] : '\0';
+      const char c2 = i < s2.size() ? s2[i] : '\0';
+      const unsigned one1 = c1 == '1', zero1 = c1 == '0', one2 = c2 == '1', zero2 = c2 == '0';
+      out[i] = static_cast<char>('0' + rule(one1, zero1, one2, zero2));
     }
-    r.push_back(set ? '1' : '0');
+  };
+  switch (op) {
+    case BitOp::And: combine([](unsigned o1, unsigned, unsigned o2, unsigned) { return o1 & o2; }); break;
+    case BitOp::Or: combine([](unsigned o1, unsigned, unsigned o2, unsigned) { return o1 | o2; }); break;
+    case BitOp::Xor:
+      combine([](unsigned o1, unsigned z1, unsigned o2, unsigned z2) { return (o1 & z2) | (z1 & o2); });
+      break;
   }
 
   // Back to sign-magnitude form and read the magnitude.

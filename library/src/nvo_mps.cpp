@@ -137,7 +137,6 @@ rt::Long nvo_mps::of_converttowordarray(const rt::String& as_origmess, WordArray
   if (!ll_wordarraylen.is_null() && *ll_wordarraylen > 0)
     ll_word_list.assign(static_cast<std::size_t>(*ll_wordarraylen), rt::Long(0));
 
-  nvo_dnum& numerical_object = numerical();
   // Each character ORed into its byte of its word. The text is walked by
   // character, one step at a time (a two-byte GBK character is one).
   std::size_t offset = 0;
@@ -153,7 +152,7 @@ rt::Long nvo_mps::of_converttowordarray(const rt::String& as_origmess, WordArray
     if (in_array(index, ll_word_list)) {
       const rt::Long ll_word_unicode = rt::convert<std::int32_t>(of_getunicode(ls_char));
       rt::Long& word = ll_word_list[static_cast<std::size_t>(*index) - 1];
-      word = numerical_object.of_bitwiseor(word, of_lshift(ll_word_unicode, ll_posofword * rt::Long(8)));
+      word = numerical().of_bitwiseor(word, of_lshift(ll_word_unicode, ll_posofword * rt::Long(8)));
     }
   }
 
@@ -253,12 +252,12 @@ std::uint32_t nvo_mps::unsigned_reading(std::int32_t value) {
 
 rt::Long nvo_mps::of_m2power(const rt::Long& al_oldvalue) {
   if (al_oldvalue.is_null() || *al_oldvalue < 0 || *al_oldvalue > 30) return 0;
-  return rt::truncate_to_long(std::pow(2.0, static_cast<double>(*al_oldvalue)));
+  return rt::truncate_to_long(std::ldexp(1.0, *al_oldvalue));
 }
 
 rt::Long nvo_mps::of_monbits(const rt::Long& al_oldvalue) {
   if (al_oldvalue.is_null() || *al_oldvalue < 0 || *al_oldvalue > 30) return 0;
-  return rt::truncate_to_long(std::pow(2.0, static_cast<double>(*al_oldvalue) + 1.0)) - rt::Long(1);
+  return rt::truncate_to_long(std::ldexp(1.0, *al_oldvalue + 1)) - rt::Long(1);
 }
 
 rt::Long nvo_mps::of_lshift(const rt::Long& al_oldvalue, const rt::Long& al_shiftbits) {

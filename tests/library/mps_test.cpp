@@ -258,6 +258,8 @@ TEST_F(TextDigestTest, WordToHexWritesBytesLeastSignificantFirst) {
   EXPECT_EQ(*mps->of_wordtohex(10), "0a000000");
   EXPECT_EQ(*mps->of_wordtohex(-1), "ffffffff");
   EXPECT_EQ(*mps->of_wordtohex(static_cast<std::int32_t>(0x89abcdefu)), "efcdab89");
+  // NULL has no digits.
+  EXPECT_EQ(*mps->of_wordtohex(rt::null), "");
 }
 
 TEST_F(TextDigestTest, RoundFunctions) {

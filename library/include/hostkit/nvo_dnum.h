@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -34,7 +35,16 @@ class DigitText {
 
   DigitText() = default;
   explicit DigitText(std::string_view s) { assign(s); }
-
+  // Copies move the whole buffer: a fixed-size copy is cheaper than
+  // measuring a short one.
+  DigitText(const DigitText& other) : size_(other.size_) { std::memcpy(buf_, other.buf_, kCapacity); }
+  DigitText& operator=(const DigitText& other) {
+    if (this != &other) {
+      size_ = other.size_;
+      std::memcpy(buf_, other.buf_, kCapacity);
+    }
+    return *this;
+  }
   std::string_view view() const { return std::string_view(buf_, size_); }
   std::string str() const { return std::string(buf_, size_); }
   std::size_t size() const { return size_; }
@@ -47,27 +57,27 @@ class DigitText {
     size_ = 0;
     append(s);
   }
-  void push_back(char c) {
-    reserve_more(1);
-    buf_[size_++] = c;
-  }
-  void append(std::size_t n, char c) {
-    reserve_more(n);
-    for (std::size_t i = 0; i < n; ++i) buf_[size_++] = c;
-  }
+  void push_back(char c) { *grow(1) = c; }
+  void append(std::size_t n, char c) { std::memset(grow(n), c, n); }
   void append(std::string_view s) {
-    reserve_more(s.size());
-    for (char c : s) buf_[size_++] = c;
+    // Digit texts are short: a plain loop beats a call to memcpy.
+    char* at = grow(s.size());
+    for (char c : s) *at++ = c;
   }
+  // Makes room for n more characters at the end and returns where they go.
+  char* grow(std::size_t n) {
+    if (n > kCapacity - size_) rt::raise_error(rt::kErrArrayBounds);
+    char* at = buf_ + size_;
+    size_ += n;
+    return at;
+  }
+  // Drops the characters from position n on (n at most size()).
+  void resize(std::size_t n) { size_ = n < size_ ? n : size_; }
 
   friend bool operator==(const DigitText& a, std::string_view b) { return a.view() == b; }
 
  private:
-  void reserve_more(std::size_t n) const {
-    if (n > kCapacity - size_) rt::raise_error(rt::kErrArrayBounds);
-  }
-
-  char buf_[kCapacity] = {};
+  char buf_[kCapacity];
   std::size_t size_ = 0;
 };
 
