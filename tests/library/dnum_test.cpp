@@ -136,22 +136,10 @@ TEST_F(DigitTextTest, FillSwitchesBetweenSignMagnitudeAndTwosComplement) {
   }
 }
 
-TEST_F(DigitTextTest, BitwiseWorkedExamples) {
-  const std::int32_t min = std::numeric_limits<std::int32_t>::min();
-  EXPECT_EQ(*dn->of_bitwiseand(5, -3), 5);
+TEST_F(DigitTextTest, BitwiseNullAndTheWidenedResult) {
+  // -16 needs one digit more than its operands: the fill widens it.
   EXPECT_EQ(*dn->of_bitwiseand(-8, -9), -16);
-  EXPECT_EQ(*dn->of_bitwiseand(min, -1), min);
-  EXPECT_EQ(*dn->of_bitwiseand(2147483647, min), 0);
-  EXPECT_EQ(*dn->of_bitwiseand(-1, -1), -1);
-  EXPECT_EQ(*dn->of_bitwiseor(12, 10), 14);
-  EXPECT_EQ(*dn->of_bitwiseor(5, -3), -3);
-  EXPECT_EQ(*dn->of_bitwiseor(min, 2147483647), -1);
-  EXPECT_EQ(*dn->of_bitwisexor(12, 10), 6);
   EXPECT_EQ(*dn->of_bitwisexor(1, -15), -16);
-  EXPECT_EQ(*dn->of_bitwisexor(-8, 8), -16);
-  EXPECT_EQ(*dn->of_bitwisexor(2147483647, -1), min);
-  EXPECT_EQ(*dn->of_bitwisexor(min, min), 0);
-
   for (auto [a, b] : {std::pair<rt::Long, rt::Long>{rt::null, 1}, {1, rt::null}, {rt::null, rt::null}}) {
     EXPECT_TRUE(dn->of_bitwiseand(a, b).is_null());
     EXPECT_TRUE(dn->of_bitwiseor(a, b).is_null());
