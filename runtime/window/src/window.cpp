@@ -33,6 +33,18 @@ Control* Window::find_control(const std::string& name) const {
   return nullptr;
 }
 
+std::vector<Control*> Window::tab_sequence() const {
+  std::vector<Control*> seq;
+  for (Control* c : control_)
+    if (c->tab_order() > 0) seq.push_back(c);
+  std::stable_sort(seq.begin(), seq.end(), [](const Control* a, const Control* b) {
+    if (a->tab_order() != b->tab_order()) return a->tab_order() < b->tab_order();
+    if (a->y() != b->y()) return a->y() < b->y();
+    return a->x() < b->x();
+  });
+  return seq;
+}
+
 void Window::control_changed(Control& c) {
   if (peer_) peer_->ControlChanged(c);
 }
