@@ -98,7 +98,10 @@ TEST_P(Delivered, HidesTheDeveloperControls) {
 
 // Any nonzero handle is the built program; no handle at all counts as one.
 INSTANTIATE_TEST_SUITE_P(Handles, Delivered,
-                         ::testing::Values(rt::ULong(rt::kProgramModuleHandle), rt::ULong(1u), rt::ULong(rt::null)));
+                         ::testing::Values(rt::ULong(rt::kProgramModuleHandle), rt::ULong(1u), rt::ULong(rt::null)),
+                         [](const auto& info) {
+                           return info.param.is_null() ? std::string("null") : "h" + std::to_string(*info.param);
+                         });
 
 TEST_F(Startup, DeveloperBuildShowsEveryControl) {
   auto& w = start(0u);
