@@ -111,6 +111,8 @@ TEST_F(Startup, DeveloperBuildShowsEveryControl) {
   EXPECT_TRUE(backend.peer_state(w)->centered);
 }
 
+void w_db_upgrade_defaults_reach_new_windows();
+
 TEST_F(Startup, ClicksRunTheWiredRoutinesOnTheirWindow) {
   auto& w = start(0u);
   std::vector<std::string> ran;
@@ -130,16 +132,40 @@ TEST_F(Startup, ClicksRunTheWiredRoutinesOnTheirWindow) {
   EXPECT_EQ(ran, (std::vector<std::string>{"cb_get", "cb_1", "cb_put"}));
 
   // The slots a new window starts with come from the defaults.
+  w_db_upgrade_defaults_reach_new_windows();
+}
+
+void w_db_upgrade_defaults_reach_new_windows() {
+  upgrade::w_db_upgrade::Routines saved = upgrade::w_db_upgrade::default_routines();
   bool wired = false;
   upgrade::w_db_upgrade::default_routines().cb_get_clicked = [&](upgrade::w_db_upgrade&) { wired = true; };
   upgrade::w_db_upgrade fresh;
-  upgrade::w_db_upgrade::default_routines() = {};
+  upgrade::w_db_upgrade::default_routines() = saved;
   fresh.cb_get_clicked();
   EXPECT_TRUE(wired);
-  // Unwired, the routines do nothing and give nothing.
+  // An empty slot does nothing and gives nothing.
+  fresh.routines.wf_get_sql_go = nullptr;
   rt::String create = std::string("x"), drop = std::string("y");
-  EXPECT_FALSE(*upgrade::w_db_upgrade().wf_get_sql_go(create, drop));
+  EXPECT_FALSE(*fresh.wf_get_sql_go(create, drop));
   EXPECT_EQ(*create, "x");
+}
+
+TEST_F(Startup, UpgradeButtonRunsTheUpgradeAndTheLoader) {
+  server.select_value = "20170521";
+  auto& w = start();
+  int loads = 0;
+  w.routines.cb_put_clicked = [&](upgrade::w_db_upgrade&) { ++loads; };
+  std::size_t before = server.statements().size();
+  ASSERT_TRUE(backend.click(*w.cb_1));
+  // The last stage runs again, ending with the grants; the hidden, ticked
+  // cbx_proc makes the upgrade run the loader.
+  std::vector<std::string> sent = server.statements();
+  ASSERT_GT(sent.size(), before + 10);
+  EXPECT_EQ(sent.back().rfind("insert t_sys_oper_grant", 0), 0u) << sent.back();
+  EXPECT_EQ(loads, 1);
+  EXPECT_FALSE(w.cb_1->enabled());
+  EXPECT_EQ(backend.recorder().pointer(), rt::Pointer::Arrow);
+  EXPECT_TRUE(backend.recorder().boxes().empty());
 }
 
 TEST_F(Startup, WorkingFolderIsTheCurrentDirectoryWithASeparator) {

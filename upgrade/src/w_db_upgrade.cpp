@@ -7,6 +7,7 @@
 #include "rt/window/application.h"
 #include "rt/window/session.h"
 #include "upgrade/globals.h"
+#include "upgrade/stage_upgrade.h"
 
 namespace upgrade {
 
@@ -48,10 +49,36 @@ T& existing(const rt::Ref<T>& ref) {
 // A status code of 0 or none at all is a success.
 bool failed(const rt::Long& code) { return !code.is_null() && *code != 0; }
 
+// What the upgrade needs of the window, answered by the window.
+class WindowForUpgrade : public UpgradeWindow {
+ public:
+  explicit WindowForUpgrade(w_db_upgrade& w) : w_(w) {}
+  rt::String wf_exec_sql() override { return w_.wf_exec_sql(); }
+  rt::Bool cbx_proc_checked() override { return existing(w_.cbx_proc).checked(); }
+  void cb_put_trigger_clicked() override { existing(w_.cb_put).trigger_clicked(); }
+  void cb_1_disable() override { existing(w_.cb_1).set_enabled(false); }
+
+ private:
+  w_db_upgrade& w_;
+};
+
+w_db_upgrade::Routines built_in_routines() {
+  w_db_upgrade::Routines r;
+  r.cb_1_clicked = [](w_db_upgrade& w) {
+    WindowForUpgrade window(w);
+    upgrade::cb_1_clicked(window);
+  };
+  r.wf_dbupgrade_2008 = [](w_db_upgrade& w) {
+    WindowForUpgrade window(w);
+    upgrade::wf_dbupgrade_2008(window);
+  };
+  return r;
+}
+
 }  // namespace
 
 w_db_upgrade::Routines& w_db_upgrade::default_routines() {
-  static Routines r;
+  static Routines r = built_in_routines();
   return r;
 }
 

@@ -50,9 +50,11 @@ class FakeDriver : public rt::DbDriver {
     return rt::DbStatus::ok();
   }
 
-  rt::DbStatus SelectString(const std::string& sql, std::optional<std::string>*) override {
+  rt::DbStatus SelectString(const std::string& sql, std::optional<std::string>* value) override {
     s_.log.push_back("SELECT " + sql);
-    return rt::DbStatus{100, 0, {}, 0};
+    if (!s_.select_value) return rt::DbStatus{100, 0, {}, 0};
+    *value = s_.select_value;
+    return rt::DbStatus::ok(1);
   }
   rt::DbStatus Commit() override {
     s_.log.push_back("COMMIT");

@@ -18,6 +18,8 @@ struct FakeServer {
   std::set<std::string> databases = {"master", "store"};
   // Set to refuse every login with this number and text.
   std::optional<std::pair<int, std::string>> refuse_login;
+  // The one value every singleton SELECT gives; none: no row comes back.
+  std::optional<std::string> select_value;
   // Called inside each connect, before it is answered.
   std::function<void()> on_connect;
 

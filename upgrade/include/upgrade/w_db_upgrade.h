@@ -4,9 +4,10 @@
 // The upgrade itself (cb_1), the pack builder (cb_get), the loader (cb_put)
 // and the window functions wf_dbupgrade_2008, wf_exec_sql and wf_get_sql_go
 // live in routines of their own; the window reaches them through the slots
-// of `Routines`. A new window takes its slots from default_routines(), so a
-// program wires them once before the window opens; a subclass may override
-// the member functions instead.
+// of `Routines`. A new window takes its slots from default_routines(), which
+// start with the routines built into the program (an empty slot does
+// nothing and gives nothing); a subclass may override the member functions
+// instead.
 #pragma once
 
 #include <functional>
