@@ -361,12 +361,4 @@ TEST_F(Startup, RuntimeErrorInARoutineEndsOnlyThatClick) {
   EXPECT_EQ(server.log.back(), "DISCONNECT");
 }
 
-TEST_F(Startup, ApplicationGlobals) {
-  start();
-  EXPECT_EQ(*app.appname, "db_upgrade_pos");
-  EXPECT_EQ(*upgrade::gs_appname, rt::gbk("岚舟商业管理软件"));
-  EXPECT_EQ(upgrade::sqlca->class_name(), "transaction");
-  EXPECT_EQ(app.w_db_upgrade->class_name(), "w_db_upgrade");
-}
-
 }  // namespace

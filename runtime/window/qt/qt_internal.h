@@ -42,6 +42,8 @@ class QtPeer : public WindowPeer {
   QPointer<QWidget> widget_;
   std::map<const Control*, QPointer<QWidget>> controls_;
   bool building_ = true;
+  QSize applied_size_;
+  bool applied_resizable_ = false;
 };
 
 struct QtBackend::Impl {

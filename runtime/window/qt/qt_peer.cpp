@@ -2,6 +2,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
@@ -156,21 +157,34 @@ void QtPeer::WindowChanged() {
   Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint;
   if (window_.title_bar()) flags |= Qt::WindowTitleHint;
   if (window_.control_menu()) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
-  widget_->setWindowFlags(flags);
-  int client_w = units_to_pixels(window_.width()) - 2 * kFramePixels;
-  int client_h = units_to_pixels(window_.height()) - 2 * kFramePixels - (window_.title_bar() ? kCaptionPixels : 0);
-  if (window_.resizable()) {
-    widget_->setMinimumSize(0, 0);
-    widget_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    widget_->resize(client_w, client_h);
-  } else {
-    widget_->setFixedSize(client_w, client_h);
+  if (widget_->windowFlags() != flags) {
+    // New flags hide a shown window; it comes back where it was.
+    bool was_visible = widget_->isVisible();
+    widget_->setWindowFlags(flags);
+    if (was_visible) widget_->show();
+  }
+  // The size follows the window's own size only when that changes, so a
+  // size the user gave it stays.
+  QSize units(window_.width(), window_.height());
+  if (units != applied_size_ || window_.resizable() != applied_resizable_) {
+    applied_size_ = units;
+    applied_resizable_ = window_.resizable();
+    int client_w = units_to_pixels(window_.width()) - 2 * kFramePixels;
+    int client_h =
+        units_to_pixels(window_.height()) - 2 * kFramePixels - (window_.title_bar() ? kCaptionPixels : 0);
+    if (window_.resizable()) {
+      widget_->setMinimumSize(0, 0);
+      widget_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+      widget_->resize(client_w, client_h);
+    } else {
+      widget_->setFixedSize(client_w, client_h);
+    }
   }
   QPalette pal = QApplication::palette();
   pal.setColor(QPalette::Window, to_qt_colour(window_.back_colour()));
   widget_->setPalette(pal);
   widget_->setAutoFillBackground(true);
-  if (window_.icon() == kIconDatabase) widget_->setWindowIcon(database_icon());
+  widget_->setWindowIcon(window_.icon() == kIconDatabase ? database_icon() : QIcon());
 }
 
 QWidget* QtPeer::make(Control& c) {

@@ -229,6 +229,12 @@ TEST_F(QtWindow, DeveloperWindow) {
   w.st_3->set_text(std::string("2020-02-02"));
   EXPECT_FALSE(native(*w.cb_1)->isEnabled());
   EXPECT_EQ(widget_text(native(*w.st_3)), "2020-02-02");
+  QWidget* top = backend.native_window(w);
+  top->resize(300, 200);  // the user makes it smaller
+  w.set_title(std::string("renamed"));
+  EXPECT_TRUE(top->isVisible());
+  EXPECT_EQ(top->windowTitle(), "renamed");
+  EXPECT_EQ(top->size(), QSize(300, 200));
 }
 
 TEST_F(QtWindow, FailedConnectionShowsTwoBoxes) {
