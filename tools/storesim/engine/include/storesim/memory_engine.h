@@ -134,6 +134,9 @@ class MemoryEngine : public Engine {
   std::shared_ptr<detail::Core> core_;
 };
 
+// A message with the given number, class and text (state 1, line 1).
+Message MakeError(std::int32_t number, std::uint8_t cls, std::string text);
+
 // First error message of a batch's results, if any.
 std::optional<Message> FirstError(const BatchResult& result);
 
