@@ -55,6 +55,9 @@ TEST_F(Queries, LikePatterns) {
   EXPECT_EQ(Column("select id from t_q where code like 'ab[cd]'"), (std::vector<std::string>{"1", "2"}));
   EXPECT_EQ(Column("select id from t_q where code like 'ab[^c]'"), (std::vector<std::string>{"2"}));
   EXPECT_EQ(Column("select id from t_q where code not like '%b%'"), std::vector<std::string>{});
+  // The padding of a char value does not count; blanks in the pattern do.
+  EXPECT_EQ(Value("select count(*) from t_q where pad like 'x'"), "2");
+  EXPECT_EQ(Value("select count(*) from t_q where code like 'abc '"), "0");
   EXPECT_EQ(Value("select count(*) from t_sys_menu where menu_name like '母婴%'"), "6");
   EXPECT_EQ(Value("select count(*) from t_sys_menu where menu_name like '母婴__'"), "3");
   EXPECT_EQ(Value("select count(*) from t_q where '10%' like '10!%' escape '!'"), "4");

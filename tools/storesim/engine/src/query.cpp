@@ -702,7 +702,10 @@ Tri Executor::Cond(const Expr& e, const Frame& f) {
         if (!x.IsNull() && !x.text.empty()) esc = static_cast<unsigned char>(x.text[0]);
       }
       if (v.IsNull() || p.IsNull()) return Tri::Unknown;
-      bool m = Like(TextOfValue(v), TextOfValue(p), esc);
+      // Trailing blanks of the value (not of the pattern) are ignored.
+      std::string text = TextOfValue(v);
+      while (!text.empty() && text.back() == ' ') text.pop_back();
+      bool m = Like(text, TextOfValue(p), esc);
       return (m != e.negated) ? Tri::True : Tri::False;
     }
     case Expr::K::Between: {
