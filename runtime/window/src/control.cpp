@@ -116,12 +116,12 @@ void ListBox::set_sorted(bool on) {
 Bool ListBox::dir_list(const String& filespec, const UInt& filetype) {
   if (filespec.is_null() || filetype.is_null() || *filetype != 0) return false;
   Env* env = Env::Default();
-  const std::string& spec = *filespec;
+  const std::string& path = *filespec;
   std::string separators = "/";
   separators += env->PathSeparator();
-  std::size_t cut = spec.find_last_of(separators);
-  std::string dir = cut == std::string::npos ? std::string() : spec.substr(0, cut + 1);
-  std::string pattern = cut == std::string::npos ? spec : spec.substr(cut + 1);
+  std::size_t cut = path.find_last_of(separators);
+  std::string dir = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+  std::string pattern = cut == std::string::npos ? path : path.substr(cut + 1);
   items_ = env->ListFiles(dir, pattern);
   if (sorted_) std::sort(items_.begin(), items_.end());
   changed();
