@@ -10,6 +10,9 @@
 #include "support/recording_env.h"
 #include "support/scratch_dir.h"
 #include "upgrade/pack_builder.h"
+#if __has_include("rt/window/control.h")
+#include "upgrade/list_box_adapter.h"
+#endif
 
 namespace fs = std::filesystem;
 using upgrade_test::RecordingEnv;
@@ -246,3 +249,25 @@ TEST(FileListing, ListsOrdinaryWritableFilesOfThePatternOnly) {
   EXPECT_FALSE(upgrade::list_files(dir.folder() + "missing/*.sql", 0, &names));
   EXPECT_TRUE(names.empty());
 }
+
+#if __has_include("rt/window/control.h")
+// The window's own list box lists the scripts, and a missing folder still
+// keeps the old pack although that list box lists nothing for it.
+TEST(PackBuilderWithWindowList, BuildsFromTheListBoxAndRefusesAMissingFolder) {
+  ScratchDir dir;
+  dir.put("sql/b_MS.sql", "b");
+  dir.put("sql/a_MS.sql", "a");
+  dir.sub("run");
+  rt::RecordingUi ui;
+  rt::ScopedUi scoped(&ui);
+  rt::ListBox lb;
+  upgrade::ControlListBox list(lb);
+  EXPECT_TRUE(upgrade::cb_get_clicked(dir.folder() + "run/", list, dir.folder() + "sql/"));
+  EXPECT_EQ(dir.get("run/db.dat"), record("a_MS.sql", "a") + record("b_MS.sql", "b") + "@@@@");
+  EXPECT_EQ(*lb.total_items(), 2);
+
+  EXPECT_FALSE(upgrade::cb_get_clicked(dir.folder() + "run/", list, dir.folder() + "nowhere/"));
+  EXPECT_EQ(ui.boxes().size(), 1u);
+  EXPECT_EQ(dir.get("run/db.dat"), record("a_MS.sql", "a") + record("b_MS.sql", "b") + "@@@@");
+}
+#endif

@@ -117,7 +117,9 @@ bool cb_get_clicked(const rt::String& is_runpath, FileListBox& lb_1, const rt::S
   const std::string ls_out_file = *is_runpath + std::string(pack::kFileName);
   const std::string temp_file = ls_out_file + std::string(kTempSuffix);
 
-  if (!lb_1.DirList(ls_sql_dir + "*.sql", 0)) {
+  // A folder that is not there would list no scripts and make an empty
+  // pack out of a mistyped setting: refused, whatever the list box does.
+  if (!rt::Env::Default()->DirectoryExists(*ls_sql_dir) || !lb_1.DirList(ls_sql_dir + "*.sql", 0)) {
     refuse(rt::gbk("脚本目录 ") + *ls_sql_dir,
            " 不存在或不能列出（可用环境变量 SCHEMALIFT_SQL_DIR 指定脚本目录）。");
     return false;
