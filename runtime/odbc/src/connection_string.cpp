@@ -89,8 +89,12 @@ std::map<std::string, std::string> parse_dbparm(std::string_view s) {
   std::size_t i = 0;
   while (i < s.size()) {
     while (i < s.size() && (s[i] == ' ' || s[i] == ',' || s[i] == '\t')) ++i;
-    std::size_t eq = s.find('=', i);
+    std::size_t eq = s.find_first_of("=,", i);
     if (eq == std::string_view::npos) break;
+    if (s[eq] == ',') {  // a word without a value
+      i = eq;
+      continue;
+    }
     std::string key = lower_ascii(trim_blanks(s.substr(i, eq - i)));
     i = eq + 1;
     while (i < s.size() && s[i] == ' ') ++i;

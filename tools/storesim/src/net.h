@@ -18,6 +18,10 @@ class Stream {
   // Ends both directions; a read or write blocked in another thread returns
   // false. Safe to call from any thread, more than once.
   virtual void Shutdown() = 0;
+  // Releases the connection at once (data the peer sent and nobody read
+  // makes it a reset). Only the thread that reads and writes calls it;
+  // Shutdown stays safe afterwards.
+  virtual void Close() = 0;
 };
 
 class Listener {

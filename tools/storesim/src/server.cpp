@@ -79,7 +79,7 @@ class ConnectionHandler {
       if (!ReadMessage(&type, &msg)) break;
       if (!Handle(type, msg)) break;
     }
-    c_.stream->Shutdown();
+    c_.stream->Close();
     EndSession();
   }
 

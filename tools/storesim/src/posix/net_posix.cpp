@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 
 #include "net.h"
 
@@ -19,7 +20,7 @@ namespace {
 class PosixStream : public Stream {
  public:
   explicit PosixStream(int fd) : fd_(fd) {}
-  ~PosixStream() override { ::close(fd_); }
+  ~PosixStream() override { Close(); }
 
   bool ReadFull(std::uint8_t* buf, std::size_t n) override {
     while (n > 0) {
@@ -43,9 +44,19 @@ class PosixStream : public Stream {
     return true;
   }
 
-  void Shutdown() override { ::shutdown(fd_, SHUT_RDWR); }
+  void Shutdown() override {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
+  }
+
+  void Close() override {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
 
  private:
+  std::mutex mu_;  // between Close and a Shutdown from another thread
   int fd_;
 };
 
