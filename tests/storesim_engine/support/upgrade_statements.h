@@ -1,0 +1,20 @@
+// The statements that the upgrade sends to a store database, in order,
+// as the engine receives them (the update-script run is not among them).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace storesim_test {
+
+struct UpgradeItem {
+  int number;
+  std::string text;
+};
+
+// Items 1 to 66 and the grant insert (68).
+const std::vector<UpgradeItem>& UpgradeStatements();
+// The stage read.
+extern const char* const kStageRead;
+
+}  // namespace storesim_test

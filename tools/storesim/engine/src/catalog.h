@@ -1,0 +1,131 @@
+// The in-memory databases: catalog objects, rows, and the undo log that
+// makes statements and transactions atomic.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ast.h"
+#include "sql_types.h"
+
+namespace storesim::sql {
+
+struct Column {
+  std::string name;
+  SqlType type;
+  std::string user_type;  // the declared user-defined type, empty for a built-in one
+  bool nullable = true;
+  bool identity = false;
+  std::int64_t seed = 1, increment = 1;
+  std::string collation;
+  std::string default_name;  // empty: no default bound
+  std::string default_text;  // the definition as written, e.g. "(0)"
+  std::int64_t default_id = 0;
+  ExprPtr default_expr;      // parsed from default_text
+};
+
+struct Index {
+  std::string name;
+  std::vector<std::string> columns;
+  bool unique = false;
+  bool clustered = false;
+  bool primary_key = false;
+  bool constraint = false;  // PRIMARY KEY or UNIQUE constraint (an object of the database)
+  std::int64_t object_id = 0;
+};
+
+using RowValues = std::vector<Value>;
+
+struct Table {
+  std::string name;
+  std::int64_t object_id = 0;
+  std::vector<Column> columns;
+  std::vector<Index> indexes;
+  std::map<std::uint64_t, RowValues> rows;  // by row id, in insertion order
+  std::uint64_t next_row = 1;
+  std::optional<std::int64_t> identity_last;  // last identity value handed out
+
+  int ColumnIndex(std::string_view name) const;
+  const Index* PrimaryKey() const;
+  const Index* FindIndex(std::string_view name) const;
+  // Row ids in the clustered key's order (insertion order without one).
+  std::vector<std::uint64_t> OrderedRowIds() const;
+};
+
+struct Module {
+  enum class What { Procedure, Trigger, View, Function };
+  std::string name;
+  What what = What::Procedure;
+  std::string table;  // a trigger's table
+  std::string text;
+  bool encrypted = false;
+  std::int64_t object_id = 0;
+};
+
+struct UserType {
+  std::string name;
+  SqlType base;
+  bool nullable = true;
+};
+
+struct Database {
+  std::string name;
+  std::map<std::string, Table> tables;     // by lower-case name
+  std::map<std::string, Module> modules;   // by lower-case name
+  std::map<std::string, UserType> types;   // by lower-case name
+  std::int64_t next_object_id = 1000;
+
+  Table* FindTable(std::string_view name);
+  const Table* FindTable(std::string_view name) const;
+  // Any object of the database's one namespace: tables, modules and
+  // constraints (primary keys, unique constraints, defaults).
+  bool ObjectExists(std::string_view name) const;
+  std::int64_t NewObjectId() { return next_object_id++; }
+};
+
+struct State {
+  std::map<std::string, Database> databases;  // by lower-case name
+  Database* FindDatabase(std::string_view name);
+  const Database* FindDatabase(std::string_view name) const;
+};
+
+// Reversible changes: each mutation pushes the step that undoes it.
+class UndoLog {
+ public:
+  std::size_t Mark() const { return steps_.size(); }
+  void Push(std::function<void(State&)> step) { steps_.push_back(std::move(step)); }
+  void RollbackTo(State& st, std::size_t mark);
+  void Clear() { steps_.clear(); }
+  bool Empty() const { return steps_.empty(); }
+
+ private:
+  std::vector<std::function<void(State&)>> steps_;
+};
+
+// All changes to a database go through here, so that they can be undone.
+class Changes {
+ public:
+  Changes(State& st, UndoLog& log) : st_(st), log_(log) {}
+  // Call before changing a table's definition (or creating / dropping it).
+  void SaveTable(const Database& db, std::string_view name);
+  void SaveModule(const Database& db, std::string_view name);
+  void SaveType(const Database& db, std::string_view name);
+  std::uint64_t InsertRow(Database& db, Table& t, RowValues values);
+  void UpdateRow(Database& db, Table& t, std::uint64_t id, RowValues values);
+  void DeleteRow(Database& db, Table& t, std::uint64_t id);
+
+ private:
+  State& st_;
+  UndoLog& log_;
+};
+
+// Normalised text of a value for grouping, DISTINCT and key checks: equal
+// exactly when the values are equal under the collation.
+std::string NormKey(const Value& v);
+
+}  // namespace storesim::sql

@@ -1,0 +1,598 @@
+// CREATE / ALTER / DROP of tables, indexes, modules and types.
+//
+// A table's definition is changed on a copy, which replaces the stored
+// table only when the whole statement succeeded.
+#include <algorithm>
+#include <cstdio>
+#include <set>
+
+#include "executor.h"
+#include "parser.h"
+
+namespace storesim::sql {
+
+namespace {
+
+const char* kCouldNotCreate = "Could not create constraint or index. See previous errors.";
+
+[[noreturn]] void FailConstraint(std::int32_t number, std::string text) {
+  Fail({MakeMessage(number, 16, std::move(text)), MakeMessage(1750, 16, kCouldNotCreate, 0)});
+}
+
+bool HasColumnRef(const ExprPtr& e) {
+  if (!e) return false;
+  if (e->k == Expr::K::Column) return true;
+  for (const auto& a : e->args) {
+    if (HasColumnRef(a)) return true;
+  }
+  return HasColumnRef(e->operand) || HasColumnRef(e->else_expr);
+}
+
+// True when a name is taken by an object of the database or by a
+// constraint of the table being built.
+bool NameTaken(const Database& db, const Table& t, const std::string& name) {
+  if (db.ObjectExists(name)) return true;
+  if (IEquals(t.name, name)) return true;
+  for (const auto& ix : t.indexes) {
+    if (ix.constraint && IEquals(ix.name, name)) return true;
+  }
+  for (const auto& c : t.columns) {
+    if (!c.default_name.empty() && IEquals(c.default_name, name)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string GeneratedName(const std::string& prefix, const std::string& table, std::size_t table_len,
+                          const std::string& column, std::size_t column_len, int hex_digits) {
+  // Like the server's names for unnamed constraints, with the hexadecimal
+  // part derived from the names so that the same statements give the same
+  // names.
+  std::uint64_t h = 1469598103934665603ULL;
+  for (char c : Lower(prefix + "|" + table + "|" + column)) {
+    h ^= static_cast<unsigned char>(c);
+    h *= 1099511628211ULL;
+  }
+  char hex[20];
+  std::snprintf(hex, sizeof hex, "%016llX", static_cast<unsigned long long>(h));
+  std::string out = prefix + "__" + table.substr(0, table_len) + "__";
+  if (column_len > 0) out += column.substr(0, column_len) + "__";
+  out += std::string(hex).substr(16 - hex_digits);
+  return out;
+}
+
+std::string KeyText(const RowValues& row, const std::vector<int>& cols) {
+  std::string out = "(";
+  for (std::size_t i = 0; i < cols.size(); ++i) {
+    if (i) out += ", ";
+    const Value& v = row[cols[i]];
+    if (v.IsNull()) {
+      out += "<NULL>";
+    } else {
+      std::string t = v.text;
+      while (!t.empty() && t.back() == ' ') t.pop_back();
+      out += t;
+    }
+  }
+  return out + ")";
+}
+
+SqlType Executor::ResolveType(const Database& db, const ColumnSpec& c, int ordinal, std::string* user_type,
+                              bool* type_nullable) {
+  user_type->clear();
+  *type_nullable = true;
+  if (c.type_name.parts.size() == 1 || IEquals(c.type_name.Schema(), "sys")) {
+    bool bad = false;
+    auto t = BuiltinType(c.type_name.Name(), c.type_args, &bad);
+    if (t) {
+      if (bad) {
+        if (t->IsString() && !c.type_args.empty() && c.type_args[0] > 8000) {
+          Fail(131, 15, "The size (" + std::to_string(c.type_args[0]) + ") given to the column '" + c.name +
+                            "' exceeds the maximum allowed for any data type (8000).");
+        }
+        if (t->IsExactNumeric() && !c.type_args.empty() && c.type_args[0] > 38) {
+          Fail(2750, 16, "Column or parameter #" + std::to_string(ordinal) + ": Specified column precision " +
+                             std::to_string(c.type_args[0]) + " is greater than the maximum precision of 38.");
+        }
+        Fail(102, 15, "Incorrect syntax near '" + c.type_name.Name() + "'.");
+      }
+      return *t;
+    }
+  }
+  auto it = db.types.find(Lower(c.type_name.Name()));
+  if (it == db.types.end() || !c.type_args.empty()) {
+    Fail(2715, 16, "Column, parameter, or variable #" + std::to_string(ordinal) + ": Cannot find data type " +
+                       c.type_name.Name() + ".");
+  }
+  *user_type = it->second.name;
+  *type_nullable = it->second.nullable;
+  return it->second.base;
+}
+
+Column Executor::BuildColumn(Database& db, const std::string& table, const ColumnSpec& c, int ordinal) {
+  Column col;
+  col.name = c.name;
+  bool type_nullable = true;
+  col.type = ResolveType(db, c, ordinal, &col.user_type, &type_nullable);
+  if (!c.collation.empty()) {
+    if (!col.type.IsString()) {
+      Fail(447, 16, "Expression type " + col.type.ToString() + " is invalid for COLLATE clause.");
+    }
+    col.collation = c.collation;
+  }
+  if (c.identity) {
+    bool ok = col.type.IsInteger() || (col.type.IsExactNumeric() && col.type.scale == 0 &&
+                                       col.type.base != Base::Money && col.type.base != Base::SmallMoney);
+    if (!ok || col.type.base == Base::Bit) {
+      Fail(2749, 16, "Identity column '" + c.name +
+                         "' must be of data type int, bigint, smallint, tinyint, or decimal or numeric with a scale "
+                         "of 0, and constrained to be nonnullable.");
+    }
+    if (c.nullable.value_or(false)) {
+      Fail(8147, 16, "Could not create IDENTITY attribute on nullable column '" + c.name + "', table '" + table + "'.");
+    }
+    col.identity = true;
+    col.seed = c.identity_seed;
+    col.increment = c.identity_increment;
+  }
+  if (c.nullable) {
+    col.nullable = *c.nullable;
+  } else if (c.identity || c.primary_key) {
+    col.nullable = false;
+  } else {
+    col.nullable = type_nullable;
+  }
+  return col;
+}
+
+void Executor::AddDefault(Database& db, Table& t, Column& col, const ExprPtr& expr, const std::string& name) {
+  if (HasColumnRef(expr)) {
+    Fail(128, 15,
+         "The name \"" + std::string("column") +
+             "\" is not permitted in this context. Valid expressions are constants, constant expressions, and (in "
+             "some contexts) variables. Column names are not permitted.");
+  }
+  BindExpr(expr, Scope{}, false);
+  std::string n = name;
+  if (!n.empty() && NameTaken(db, t, n)) {
+    FailConstraint(2714, "There is already an object named '" + n + "' in the database.");
+  }
+  if (col.identity) {
+    FailConstraint(1754, "Defaults cannot be created on columns with an IDENTITY attribute. Table '" + t.name +
+                             "', column '" + col.name + "'.");
+  }
+  if (!col.default_name.empty()) FailConstraint(1781, "Column already has a DEFAULT bound to it.");
+  if (n.empty()) n = GeneratedName("DF", t.name, 9, col.name, 5, 8);
+  col.default_name = n;
+  col.default_text = expr->raw;
+  col.default_expr = expr;
+  col.default_id = db.NewObjectId();
+}
+
+void Executor::AddKey(Database& db, Table& t, const std::string& name, std::vector<std::string> cols, bool primary,
+                      bool clustered) {
+  if (!name.empty() && NameTaken(db, t, name)) {
+    FailConstraint(2714, "There is already an object named '" + name + "' in the database.");
+  }
+  if (primary && t.PrimaryKey()) FailConstraint(1779, "Table '" + t.name + "' already has a primary key defined on it.");
+  std::vector<int> idx;
+  for (auto& c : cols) {
+    int i = t.ColumnIndex(c);
+    if (i < 0) FailConstraint(1911, "Column name '" + c + "' does not exist in the target table or view.");
+    c = t.columns[i].name;
+    idx.push_back(i);
+  }
+  if (primary) {
+    for (int i : idx) {
+      if (t.columns[i].nullable) {
+        FailConstraint(8111, "Cannot define PRIMARY KEY constraint on nullable column in table '" + t.name + "'.");
+      }
+    }
+  }
+  std::string n = name;
+  if (n.empty()) n = GeneratedName(primary ? "PK" : "UQ", t.name, 8, "", 0, 16);
+  if (clustered) {
+    for (const auto& ix : t.indexes) {
+      if (ix.clustered) {
+        FailConstraint(1902, "Cannot create more than one clustered index on table 'dbo." + t.name +
+                                 "'. Drop the existing clustered index '" + ix.name + "' before creating another.");
+      }
+    }
+  }
+  std::set<std::string> seen;
+  for (const auto& [_, row] : t.rows) {
+    std::string key;
+    for (int i : idx) key += NormKey(row[i]) + '\x1f';
+    if (!seen.insert(key).second) {
+      Fail({MakeMessage(1505, 16, "The CREATE UNIQUE INDEX statement terminated because a duplicate key was found for "
+                                  "the object name 'dbo." + t.name + "' and the index name '" + n +
+                                  "'. The duplicate key value is " + KeyText(row, idx) + "."),
+            MakeMessage(1750, 16, kCouldNotCreate, 0), MakeMessage(3621, 0, "The statement has been terminated.", 0)});
+    }
+  }
+  Index ix;
+  ix.name = n;
+  ix.columns = std::move(cols);
+  ix.unique = true;
+  ix.clustered = clustered;
+  ix.primary_key = primary;
+  ix.constraint = true;
+  ix.object_id = db.NewObjectId();
+  t.indexes.push_back(std::move(ix));
+}
+
+void Executor::CreateTable(const CreateTableStmt& s) {
+  Database& db = DbFor(s.table);
+  const std::string& name = s.table.Name();
+  if (db.ObjectExists(name)) Fail(2714, 16, "There is already an object named '" + name + "' in the database.");
+  Table t;
+  t.name = name;
+  for (std::size_t i = 0; i < s.columns.size(); ++i) {
+    for (std::size_t j = 0; j < i; ++j) {
+      if (IEquals(s.columns[i].name, s.columns[j].name)) {
+        Fail(2705, 16, "Column names in each table must be unique. Column name '" + s.columns[i].name +
+                           "' in table '" + name + "' is specified more than once.");
+      }
+    }
+  }
+  int identities = 0, keys = 0;
+  for (std::size_t i = 0; i < s.columns.size(); ++i) {
+    t.columns.push_back(BuildColumn(db, name, s.columns[i], static_cast<int>(i + 1)));
+    if (s.columns[i].identity) ++identities;
+    if (s.columns[i].primary_key) ++keys;
+  }
+  if (identities > 1) {
+    Fail(2744, 16, "Multiple identity columns specified for table '" + name +
+                       "'. Only one identity column is allowed per table.");
+  }
+  for (const auto& k : s.constraints) {
+    if (k.kind == ConstraintSpec::Kind::PrimaryKey) {
+      ++keys;
+      // Key columns without an explicit NULL become NOT NULL.
+      for (const auto& c : k.columns) {
+        int i = t.ColumnIndex(c);
+        if (i >= 0 && !s.columns[i].nullable) t.columns[i].nullable = false;
+      }
+    }
+  }
+  if (keys > 1) FailConstraint(8110, "Cannot add multiple PRIMARY KEY constraints to table '" + name + "'.");
+  for (std::size_t i = 0; i < s.columns.size(); ++i) {
+    if (s.columns[i].has_default) AddDefault(db, t, t.columns[i], s.columns[i].default_expr, s.columns[i].default_name);
+  }
+  for (const auto& c : s.columns) {
+    if (c.primary_key || c.unique) AddKey(db, t, c.key_name, {c.name}, c.primary_key, c.key_clustered);
+  }
+  for (const auto& k : s.constraints) {
+    AddKey(db, t, k.name, k.columns, k.kind == ConstraintSpec::Kind::PrimaryKey, k.clustered);
+  }
+  t.object_id = db.NewObjectId();
+  Ch().SaveTable(db, name);
+  db.tables[Lower(name)] = std::move(t);
+}
+
+void Executor::AlterTable(const AlterTableStmt& s) {
+  Database& db = DbFor(s.table);
+  Table* t = db.FindTable(s.table.Name());
+  if (!t) {
+    Fail(4902, 16, "Cannot find the object \"" + s.table.Display() +
+                       "\" because it does not exist or you do not have permissions.");
+  }
+  Table nt = *t;
+  const std::string full = db.name + ".dbo." + nt.name;
+  auto dependents = [&](int col, const std::string& what) {
+    std::vector<Message> msgs;
+    const std::string& cn = nt.columns[col].name;
+    for (const auto& ix : nt.indexes) {
+      for (const auto& c : ix.columns) {
+        if (IEquals(c, cn)) {
+          msgs.push_back(MakeMessage(5074, 16, std::string("The ") + (ix.constraint ? "object" : "index") + " '" +
+                                                   ix.name + "' is dependent on column '" + cn + "'."));
+        }
+      }
+    }
+    if (!nt.columns[col].default_name.empty()) {
+      msgs.push_back(MakeMessage(5074, 16, "The object '" + nt.columns[col].default_name +
+                                               "' is dependent on column '" + cn + "'."));
+    }
+    if (!msgs.empty()) {
+      msgs.push_back(MakeMessage(4922, 16, "ALTER TABLE " + what + " " + cn +
+                                               " failed because one or more objects access this column."));
+      Fail(std::move(msgs));
+    }
+  };
+  switch (s.action) {
+    case AlterTableStmt::Action::Add: {
+      int ordinal = 0;
+      for (const auto& item : s.adds) {
+        ++ordinal;
+        if (!item.is_column) {
+          const ConstraintSpec& k = item.constraint;
+          if (k.kind == ConstraintSpec::Kind::Default) {
+            int c = nt.ColumnIndex(k.for_column);
+            if (c < 0) {
+              FailConstraint(1752, "Column '" + k.for_column + "' in table '" + nt.name +
+                                       "' is invalid for creating a default constraint.");
+            }
+            AddDefault(db, nt, nt.columns[c], k.default_expr, k.name);
+          } else {
+            AddKey(db, nt, k.name, k.columns, k.kind == ConstraintSpec::Kind::PrimaryKey, k.clustered);
+          }
+          continue;
+        }
+        const ColumnSpec& spec = item.column;
+        if (nt.ColumnIndex(spec.name) >= 0) {
+          Fail(2705, 16, "Column names in each table must be unique. Column name '" + spec.name + "' in table '" +
+                             nt.name + "' is specified more than once.");
+        }
+        Column col = BuildColumn(db, nt.name, spec, ordinal);
+        if (spec.has_default) AddDefault(db, nt, col, spec.default_expr, spec.default_name);
+        if (!nt.rows.empty() && !col.nullable && col.default_name.empty() && !col.identity) {
+          Fail(4901, 16,
+               "ALTER TABLE only allows columns to be added that can contain nulls, or have a DEFAULT definition "
+               "specified, or the column being added is an identity or timestamp column, or alternatively if none of "
+               "the previous conditions are satisfied the table must be empty to allow addition of this column. "
+               "Column '" + col.name + "' cannot be added to non-empty table '" + nt.name +
+                   "' because it does not satisfy these conditions.");
+        }
+        if (col.identity) {
+          for (const auto& ix : nt.columns) {
+            if (ix.identity) {
+              Fail(2744, 16, "Multiple identity columns specified for table '" + nt.name +
+                                 "'. Only one identity column is allowed per table.");
+            }
+          }
+        }
+        // Existing rows: NULL for a nullable column, else its default.
+        Value fill;
+        if (!col.nullable && !col.default_name.empty()) fill = DefaultValue(col);
+        for (std::uint64_t id : nt.OrderedRowIds()) {
+          Value v = fill;
+          if (col.identity) {
+            std::int64_t n = nt.identity_last ? *nt.identity_last + col.increment : col.seed;
+            nt.identity_last = n;
+            v = ConvertForStore(Value::Int(n), col.type);
+          }
+          nt.rows[id].push_back(v);
+        }
+        nt.columns.push_back(std::move(col));
+        if (spec.primary_key || spec.unique) {
+          AddKey(db, nt, spec.key_name, {spec.name}, spec.primary_key, spec.key_clustered);
+        }
+      }
+      break;
+    }
+    case AlterTableStmt::Action::AlterColumn: {
+      const ColumnSpec& spec = s.alter;
+      int c = nt.ColumnIndex(spec.name);
+      if (c < 0) {
+        Fail(4924, 16, "ALTER TABLE ALTER COLUMN failed because column '" + spec.name +
+                           "' does not exist in table '" + nt.name + "'.");
+      }
+      dependents(c, "ALTER COLUMN");
+      Column& col = nt.columns[c];
+      bool type_nullable = true;
+      std::string user_type;
+      SqlType type = ResolveType(db, spec, 1, &user_type, &type_nullable);
+      if (!spec.collation.empty() && !type.IsString()) {
+        Fail(447, 16, "Expression type " + type.ToString() + " is invalid for COLLATE clause.");
+      }
+      col.type = type;
+      col.user_type = user_type;
+      col.collation = type.IsString() ? spec.collation : std::string();
+      col.nullable = spec.nullable.value_or(col.identity ? false : true);
+      for (auto& [_, row] : nt.rows) {
+        row[c] = ConvertForStore(row[c], col.type);
+        if (row[c].IsNull() && !col.nullable) {
+          Fail({MakeMessage(515, 16, "Cannot insert the value NULL into column '" + col.name + "', table '" + full +
+                                         "'; column does not allow nulls. UPDATE fails."),
+                MakeMessage(3621, 0, "The statement has been terminated.", 0)});
+        }
+      }
+      break;
+    }
+    case AlterTableStmt::Action::DropColumn: {
+      for (const auto& name : s.drops) {
+        int c = nt.ColumnIndex(name);
+        if (c < 0) {
+          Fail(4924, 16, "ALTER TABLE DROP COLUMN failed because column '" + name + "' does not exist in table '" +
+                             nt.name + "'.");
+        }
+        dependents(c, "DROP COLUMN");
+        nt.columns.erase(nt.columns.begin() + c);
+        for (auto& [_, row] : nt.rows) row.erase(row.begin() + c);
+      }
+      break;
+    }
+    case AlterTableStmt::Action::DropConstraint: {
+      for (const auto& name : s.drops) {
+        bool done = false;
+        for (auto it = nt.indexes.begin(); it != nt.indexes.end(); ++it) {
+          if (it->constraint && IEquals(it->name, name)) {
+            nt.indexes.erase(it);
+            done = true;
+            break;
+          }
+        }
+        for (auto& col : nt.columns) {
+          if (!done && !col.default_name.empty() && IEquals(col.default_name, name)) {
+            col.default_name.clear();
+            col.default_text.clear();
+            col.default_expr.reset();
+            done = true;
+          }
+        }
+        if (!done) {
+          Fail({MakeMessage(3728, 16, "'" + name + "' is not a constraint."),
+                MakeMessage(3727, 16, "Could not drop constraint. See previous errors.")});
+        }
+      }
+      break;
+    }
+  }
+  Ch().SaveTable(db, nt.name);
+  *t = std::move(nt);
+}
+
+void Executor::CreateIndex(const CreateIndexStmt& s) {
+  Database& db = DbFor(s.table);
+  Table* t = db.FindTable(s.table.Name());
+  if (!t) {
+    Fail(1088, 16, "Cannot find the object \"" + s.table.Display() +
+                       "\" because it does not exist or you do not have permissions.");
+  }
+  if (t->FindIndex(s.name)) {
+    Fail(1913, 16, "The operation failed because an index or statistics with name '" + s.name +
+                       "' already exists on table '" + "dbo." + t->name + "'.");
+  }
+  Index ix;
+  ix.name = s.name;
+  ix.unique = s.unique;
+  ix.clustered = s.clustered;
+  std::vector<int> idx;
+  for (const auto& c : s.columns) {
+    int i = t->ColumnIndex(c);
+    if (i < 0) Fail(1911, 16, "Column name '" + c + "' does not exist in the target table or view.");
+    ix.columns.push_back(t->columns[i].name);
+    idx.push_back(i);
+  }
+  if (s.clustered) {
+    for (const auto& other : t->indexes) {
+      if (other.clustered) {
+        Fail(1902, 16, "Cannot create more than one clustered index on table 'dbo." + t->name +
+                           "'. Drop the existing clustered index '" + other.name + "' before creating another.");
+      }
+    }
+  }
+  if (s.unique) {
+    std::set<std::string> seen;
+    for (const auto& [_, row] : t->rows) {
+      std::string key;
+      for (int i : idx) key += NormKey(row[i]) + '\x1f';
+      if (!seen.insert(key).second) {
+        Fail({MakeMessage(1505, 16, "The CREATE UNIQUE INDEX statement terminated because a duplicate key was found "
+                                    "for the object name 'dbo." + t->name + "' and the index name '" + s.name +
+                                    "'. The duplicate key value is " + KeyText(row, idx) + "."),
+              MakeMessage(3621, 0, "The statement has been terminated.", 0)});
+      }
+    }
+  }
+  Ch().SaveTable(db, t->name);
+  t->indexes.push_back(std::move(ix));
+}
+
+void Executor::Drop(const DropStmt& s, StatementResult* r) {
+  static const char* what_names[] = {"table", "procedure", "trigger", "index", "view", "function"};
+  const char* what = what_names[static_cast<int>(s.what)];
+  for (const auto& target : s.targets) {
+    Database& db = DbFor(target.name);
+    auto missing = [&](const std::string& shown) {
+      if (s.if_exists) return;
+      r->messages.push_back(MakeMessage(3701, 11, std::string("Cannot drop the ") + what + " '" + shown +
+                                                      "', because it does not exist or you do not have permission."));
+      r->error = true;
+    };
+    if (s.what == DropStmt::What::Table) {
+      Table* t = db.FindTable(target.name.Name());
+      if (!t) {
+        missing(target.name.Display());
+        continue;
+      }
+      std::string tname = t->name;
+      Ch().SaveTable(db, tname);
+      db.tables.erase(Lower(tname));
+      std::vector<std::string> triggers;
+      for (const auto& [k, m] : db.modules) {
+        if (m.what == Module::What::Trigger && IEquals(m.table, tname)) triggers.push_back(k);
+      }
+      for (const auto& k : triggers) {
+        Ch().SaveModule(db, k);
+        db.modules.erase(k);
+      }
+      continue;
+    }
+    if (s.what == DropStmt::What::Index) {
+      ObjectName table = target.on;
+      std::string index = target.name.Name();
+      if (table.Empty()) table.parts.assign(target.name.parts.begin(), target.name.parts.end() - 1);
+      Database& tdb = DbFor(table);
+      Table* t = tdb.FindTable(table.Name());
+      const Index* ix = t ? t->FindIndex(index) : nullptr;
+      if (!ix) {
+        missing(target.name.Display());
+        continue;
+      }
+      if (ix->constraint) {
+        r->messages.push_back(MakeMessage(3723, 16, "An explicit DROP INDEX is not allowed on index '" +
+                                                        target.name.Display() + "'. It is being used for " +
+                                                        (ix->primary_key ? "PRIMARY KEY" : "UNIQUE KEY") +
+                                                        " constraint enforcement."));
+        r->error = true;
+        continue;
+      }
+      Ch().SaveTable(tdb, t->name);
+      t->indexes.erase(t->indexes.begin() + (ix - t->indexes.data()));
+      continue;
+    }
+    Module::What mw = s.what == DropStmt::What::Procedure ? Module::What::Procedure
+                    : s.what == DropStmt::What::Trigger   ? Module::What::Trigger
+                    : s.what == DropStmt::What::View      ? Module::What::View
+                                                          : Module::What::Function;
+    auto it = db.modules.find(Lower(target.name.Name()));
+    if (it == db.modules.end() || it->second.what != mw) {
+      missing(target.name.Display());
+      continue;
+    }
+    Ch().SaveModule(db, it->first);
+    db.modules.erase(it);
+  }
+}
+
+void Executor::CreateModule(const CreateModuleStmt& s) {
+  Database& db = DbFor(s.name);
+  const std::string& name = s.name.Name();
+  if (db.ObjectExists(name)) Fail(2714, 16, "There is already an object named '" + name + "' in the database.");
+  Module m;
+  m.name = name;
+  m.text = s.text;
+  m.encrypted = s.encrypted;
+  switch (s.what) {
+    case CreateModuleStmt::What::Procedure: m.what = Module::What::Procedure; break;
+    case CreateModuleStmt::What::Trigger: m.what = Module::What::Trigger; break;
+    case CreateModuleStmt::What::View: m.what = Module::What::View; break;
+    case CreateModuleStmt::What::Function: m.what = Module::What::Function; break;
+  }
+  if (s.what == CreateModuleStmt::What::Trigger) {
+    Database& tdb = DbFor(s.table);
+    const Table* t = tdb.FindTable(s.table.Name());
+    if (!t || &tdb != &db) {
+      Fail(8197, 16, "The object '" + s.table.Display() + "' does not exist or is invalid for this operation.");
+    }
+    m.table = t->name;
+  }
+  m.object_id = db.NewObjectId();
+  Ch().SaveModule(db, name);
+  db.modules[Lower(name)] = std::move(m);
+}
+
+void Executor::CreateType(const CreateTypeStmt& s) {
+  Database& db = DbFor(s.name);
+  const std::string& name = s.name.Name();
+  if (db.types.count(Lower(name)) || IsBuiltinTypeName(name)) {
+    Fail(219, 16, "The type '" + name + "' already exists, or you do not have permission to create it.");
+  }
+  bool bad = false;
+  auto base = BuiltinType(s.base.type_name.Name(), s.base.type_args, &bad);
+  if (!base || s.base.type_name.parts.size() != 1) {
+    Fail(243, 16, "Type " + s.base.type_name.Display() + " is not a defined system type.");
+  }
+  if (bad) Fail(102, 15, "Incorrect syntax near '" + s.base.type_name.Name() + "'.");
+  UserType u;
+  u.name = name;
+  u.base = *base;
+  u.nullable = s.base.nullable.value_or(true);
+  Ch().SaveType(db, name);
+  db.types[Lower(name)] = u;
+}
+
+}  // namespace storesim::sql

@@ -1,0 +1,265 @@
+// INSERT, UPDATE and DELETE. Triggers are stored but not fired.
+#include <algorithm>
+#include <set>
+
+#include "executor.h"
+#include "parser.h"
+
+namespace storesim::sql {
+
+namespace {
+
+[[noreturn]] void FailNull(const Column& c, const std::string& table, const char* verb) {
+  Fail({MakeMessage(515, 16, "Cannot insert the value NULL into column '" + c.name + "', table '" + table +
+                                 "'; column does not allow nulls. " + verb + " fails."),
+        MakeMessage(3621, 0, "The statement has been terminated.", 0)});
+}
+
+}  // namespace
+
+Value Executor::DefaultValue(const Column& c) {
+  if (c.default_name.empty()) return Value();
+  ExprPtr e = c.default_expr ? c.default_expr : ParseExpression(c.default_text);
+  BindExpr(e, Scope{}, false);
+  Frame f;
+  return ConvertForStore(Eval(*e, f), c.type);
+}
+
+void Executor::CheckKeys(const Database&, const Table& t, const std::map<std::uint64_t, const RowValues*>& final_rows,
+                         const std::vector<const RowValues*>& added) {
+  for (const auto& ix : t.indexes) {
+    if (!ix.unique) continue;
+    std::vector<int> cols;
+    for (const auto& c : ix.columns) cols.push_back(t.ColumnIndex(c));
+    std::set<std::string> seen;
+    auto check = [&](const RowValues& row) {
+      std::string key;
+      for (int c : cols) key += NormKey(row[c]) + '\x1f';
+      if (seen.insert(key).second) return;
+      Message m;
+      if (ix.constraint) {
+        m = MakeMessage(2627, 14, std::string("Violation of ") + (ix.primary_key ? "PRIMARY KEY" : "UNIQUE KEY") +
+                                      " constraint '" + ix.name + "'. Cannot insert duplicate key in object 'dbo." +
+                                      t.name + "'. The duplicate key value is " + KeyText(row, cols) + ".");
+      } else {
+        m = MakeMessage(2601, 14, "Cannot insert duplicate key row in object 'dbo." + t.name + "' with unique index '" +
+                                      ix.name + "'. The duplicate key value is " + KeyText(row, cols) + ".");
+      }
+      Fail({m, MakeMessage(3621, 0, "The statement has been terminated.", 0)});
+    };
+    for (const auto& [_, row] : final_rows) check(*row);
+    for (const RowValues* row : added) check(*row);
+  }
+}
+
+Executor::PreparedInsert Executor::PrepareInsert(const InsertStmt& s) {
+  PreparedInsert p;
+  p.db = &DbFor(s.table);
+  p.table = p.db->FindTable(s.table.Name());
+  if (!p.table) Fail(208, 16, "Invalid object name '" + s.table.Display() + "'.", true);
+  Table& t = *p.table;
+  bool identity_named = false;
+  if (s.has_columns) {
+    for (const auto& name : s.columns) {
+      int i = t.ColumnIndex(name);
+      if (i < 0) Fail(207, 16, "Invalid column name '" + name + "'.", true);
+      if (std::find(p.targets.begin(), p.targets.end(), i) != p.targets.end()) {
+        Fail(264, 16, "The column name '" + t.columns[i].name +
+                          "' is specified more than once in the SET clause or column list of an INSERT. A column "
+                          "cannot be assigned more than one value in the same clause. Modify the clause to make sure "
+                          "that a column is updated only once. If this clause updates columns to a view, column name '" +
+                          t.columns[i].name + "' may appear twice in the view definition.",
+             true);
+      }
+      if (t.columns[i].identity) identity_named = true;
+      p.targets.push_back(i);
+    }
+  } else {
+    for (std::size_t i = 0; i < t.columns.size(); ++i) {
+      if (!t.columns[i].identity) p.targets.push_back(static_cast<int>(i));
+    }
+  }
+  const std::size_t n = p.targets.size();
+  for (const auto& row : s.values) {
+    if (!s.has_columns && row.size() != n) {
+      Fail(213, 16, "Column name or number of supplied values does not match table definition.", true);
+    }
+    if (row.size() < n) {
+      Fail(109, 15, "There are more columns in the INSERT statement than values specified in the VALUES clause. The "
+                    "number of values in the VALUES clause must match the number of columns specified in the INSERT "
+                    "statement.", true);
+    }
+    if (row.size() > n) {
+      Fail(110, 15, "There are fewer columns in the INSERT statement than values specified in the VALUES clause. The "
+                    "number of values in the VALUES clause must match the number of columns specified in the INSERT "
+                    "statement.", true);
+    }
+    for (const auto& e : row) {
+      try {
+        BindExpr(e, Scope{}, false);
+      } catch (const SqlError& err) {
+        if (err.messages.front().number != 207) throw;
+        std::string name = e->k == Expr::K::Column ? e->name.back() : std::string("column");
+        Fail(128, 15, "The name \"" + name +
+                          "\" is not permitted in this context. Valid expressions are constants, constant "
+                          "expressions, and (in some contexts) variables. Column names are not permitted.",
+             true);
+      }
+    }
+  }
+  if (s.select) {
+    p.select = &BindSelect(*s.select, nullptr);
+    std::size_t items = p.select->items.size();
+    if (!s.has_columns && items != n) {
+      Fail(213, 16, "Column name or number of supplied values does not match table definition.", true);
+    }
+    if (items < n) {
+      Fail(120, 15, "The select list for the INSERT statement contains fewer items than the insert list. The number of "
+                    "SELECT values must match the number of INSERT columns.", true);
+    }
+    if (items > n) {
+      Fail(121, 15, "The select list for the INSERT statement contains more items than the insert list. The number of "
+                    "SELECT values must match the number of INSERT columns.", true);
+    }
+  }
+  if (identity_named) {
+    Fail(544, 16, "Cannot insert explicit value for identity column in table '" + t.name +
+                      "' when IDENTITY_INSERT is set to OFF.");
+  }
+  return p;
+}
+
+void Executor::Insert(const InsertStmt& s, StatementResult* r) {
+  PreparedInsert p = PrepareInsert(s);
+  if (compiling_) return;
+  Table& t = *p.table;
+  Database& db = *p.db;
+  const std::string full = db.name + ".dbo." + t.name;
+
+  // Source rows; nullopt stands for the keyword DEFAULT.
+  std::vector<std::vector<std::optional<Value>>> source;
+  if (s.select) {
+    QueryResult q = RunQuery(*s.select, nullptr);
+    for (auto& row : q.rows) {
+      std::vector<std::optional<Value>> out;
+      for (auto& v : row) out.emplace_back(std::move(v));
+      source.push_back(std::move(out));
+    }
+  } else if (s.default_values) {
+    source.emplace_back();
+  } else {
+    Frame f;
+    for (const auto& row : s.values) {
+      std::vector<std::optional<Value>> out;
+      for (const auto& e : row) {
+        if (e->k == Expr::K::Func && e->op == "$default") {
+          out.emplace_back(std::nullopt);
+        } else {
+          out.emplace_back(Eval(*e, f));
+        }
+      }
+      source.push_back(std::move(out));
+    }
+  }
+
+  std::vector<RowValues> fresh;
+  std::optional<std::int64_t> last_identity;
+  for (const auto& src : source) {
+    RowValues row(t.columns.size());
+    std::vector<bool> given(t.columns.size(), false);
+    for (std::size_t k = 0; k < p.targets.size() && k < src.size(); ++k) {
+      int c = p.targets[k];
+      if (src[k]) {
+        row[c] = ConvertForStore(*src[k], t.columns[c].type);
+        given[c] = true;
+      }
+    }
+    for (std::size_t c = 0; c < t.columns.size(); ++c) {
+      if (given[c]) continue;
+      const Column& col = t.columns[c];
+      if (col.identity) {
+        std::int64_t n = t.identity_last ? *t.identity_last + col.increment : col.seed;
+        t.identity_last = n;
+        last_identity = n;
+        row[c] = ConvertForStore(Value::Int(n), col.type);
+      } else {
+        row[c] = DefaultValue(col);
+      }
+    }
+    for (std::size_t c = 0; c < t.columns.size(); ++c) {
+      if (row[c].IsNull() && !t.columns[c].nullable) FailNull(t.columns[c], full, "INSERT");
+    }
+    fresh.push_back(std::move(row));
+  }
+  std::map<std::uint64_t, const RowValues*> existing;
+  for (const auto& [id, row] : t.rows) existing.emplace(id, &row);
+  std::vector<const RowValues*> added;
+  for (const auto& row : fresh) added.push_back(&row);
+  CheckKeys(db, t, existing, added);
+  for (auto& row : fresh) Ch().InsertRow(db, t, std::move(row));
+  if (last_identity) ss_.identity = last_identity;
+  SetRowCount(r, static_cast<std::int64_t>(source.size()));
+}
+
+void Executor::Update(const UpdateStmt& s, StatementResult* r) {
+  Database& db = DbFor(s.table);
+  Table* tp = db.FindTable(s.table.Name());
+  if (!tp) Fail(208, 16, "Invalid object name '" + s.table.Display() + "'.", true);
+  Table& t = *tp;
+  std::vector<Source> sources{TableSource(t, t.name)};
+  Scope scope{&sources, nullptr};
+  std::vector<int> targets;
+  for (const auto& [name, e] : s.sets) {
+    int c = t.ColumnIndex(name);
+    if (c < 0) Fail(207, 16, "Invalid column name '" + name + "'.", true);
+    BindExpr(e, scope, false);
+    targets.push_back(c);
+  }
+  if (s.where) BindExpr(s.where, scope, false);
+  for (int c : targets) {
+    if (t.columns[c].identity) Fail(8102, 16, "Cannot update identity column '" + t.columns[c].name + "'.");
+  }
+  if (compiling_) return;
+  const std::string full = db.name + ".dbo." + t.name;
+  std::vector<std::pair<std::uint64_t, RowValues>> changes;
+  for (std::uint64_t id : t.OrderedRowIds()) {
+    const RowValues& old = t.rows.at(id);
+    Frame f{nullptr, {&old}, nullptr};
+    if (s.where && Cond(*s.where, f) != Tri::True) continue;
+    RowValues nv = old;
+    for (std::size_t k = 0; k < targets.size(); ++k) {
+      int c = targets[k];
+      const ExprPtr& e = s.sets[k].second;
+      Value v = (e->k == Expr::K::Func && e->op == "$default") ? DefaultValue(t.columns[c]) : Eval(*e, f);
+      nv[c] = ConvertForStore(v, t.columns[c].type);
+      if (nv[c].IsNull() && !t.columns[c].nullable) FailNull(t.columns[c], full, "UPDATE");
+    }
+    changes.emplace_back(id, std::move(nv));
+  }
+  std::map<std::uint64_t, const RowValues*> final_rows;
+  for (const auto& [id, row] : t.rows) final_rows.emplace(id, &row);
+  for (const auto& [id, row] : changes) final_rows[id] = &row;
+  CheckKeys(db, t, final_rows, {});
+  for (auto& [id, row] : changes) Ch().UpdateRow(db, t, id, std::move(row));
+  SetRowCount(r, static_cast<std::int64_t>(changes.size()));
+}
+
+void Executor::Delete(const DeleteStmt& s, StatementResult* r) {
+  Database& db = DbFor(s.table);
+  Table* tp = db.FindTable(s.table.Name());
+  if (!tp) Fail(208, 16, "Invalid object name '" + s.table.Display() + "'.", true);
+  Table& t = *tp;
+  std::vector<Source> sources{TableSource(t, t.name)};
+  Scope scope{&sources, nullptr};
+  if (s.where) BindExpr(s.where, scope, false);
+  if (compiling_) return;
+  std::vector<std::uint64_t> doomed;
+  for (std::uint64_t id : t.OrderedRowIds()) {
+    Frame f{nullptr, {&t.rows.at(id)}, nullptr};
+    if (!s.where || Cond(*s.where, f) == Tri::True) doomed.push_back(id);
+  }
+  for (std::uint64_t id : doomed) Ch().DeleteRow(db, t, id);
+  SetRowCount(r, static_cast<std::int64_t>(doomed.size()));
+}
+
+}  // namespace storesim::sql

@@ -1,0 +1,159 @@
+// Runs batches for one session against the shared databases.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "ast.h"
+#include "catalog.h"
+#include "core.h"
+
+namespace storesim::sql {
+
+struct SessionState {
+  std::string database;
+  int trancount = 0;
+  UndoLog log;
+  bool nocount = false;
+  std::int64_t rowcount = 0;
+  std::int32_t last_error = 0;
+  std::optional<std::int64_t> identity;
+};
+
+// One table of a FROM clause.
+struct Source {
+  std::string exposed;  // alias, or the table's name
+  std::vector<std::string> qualifiers;  // names it may be qualified with
+  std::vector<std::string> names;
+  std::vector<SqlType> types;
+  std::vector<RowValues> own;  // rows of a system view
+  std::vector<const RowValues*> rows;
+};
+
+struct Scope {
+  const std::vector<Source>* sources = nullptr;
+  const Scope* parent = nullptr;
+};
+
+// The current row of each table of each nesting level.
+struct Frame {
+  const Frame* parent = nullptr;
+  std::vector<const RowValues*> row;
+  const std::vector<std::vector<const RowValues*>>* group = nullptr;
+};
+
+struct BoundSelect {
+  std::vector<Source> sources;
+  std::vector<ExprPtr> items;
+  std::vector<std::string> names;
+  std::vector<SqlType> types;
+  bool grouped = false;
+  struct Order {
+    int item = -1;  // output column, or -1 for `expr`
+    ExprPtr expr;
+    bool desc = false;
+  };
+  std::vector<Order> order;
+};
+
+struct QueryResult {
+  std::vector<std::string> names;
+  std::vector<SqlType> types;
+  std::vector<RowValues> rows;
+};
+
+enum class Tri { False, True, Unknown };
+
+class Executor {
+ public:
+  Executor(detail::Core& core, SessionState& ss);
+  BatchResult RunBatch(const std::string& sql);
+
+ private:
+  detail::Core& core_;
+  State& st_;
+  SessionState& ss_;
+  const Batch* batch_ = nullptr;
+  bool compiling_ = false;
+  bool null_eliminated_ = false;
+  std::map<const Select*, BoundSelect> bound_;
+  struct SubCache {
+    bool done = false;
+    std::vector<Value> values;
+    std::unordered_set<std::string> keys;
+    bool has_null = false;
+    bool all_strings = true;
+  };
+  std::map<const Expr*, SubCache> cache_;
+
+  // exec.cpp
+  bool Run(const Stmt& s, std::vector<StatementResult>* out);
+  void RunOne(const Stmt& s, StatementResult* r);
+  void Compile(const Stmt& s);
+  Database& CurrentDb();
+  Database& DbFor(const ObjectName& n);
+  Changes Ch() { return Changes(st_, ss_.log); }
+  void Use(const UseStmt& s, StatementResult* r);
+  void Transaction(const Stmt& s);
+  void Exec(const ExecStmt& s);
+
+  // query.cpp
+  void SelectStatement(const SelectStmt& s, StatementResult* r);
+  const BoundSelect& BindSelect(const Select& s, const Scope* parent, int* escape = nullptr);
+  int BindExpr(const ExprPtr& e, const Scope& scope, bool allow_aggregate);
+  Source MakeSource(const TableRef& ref);
+  Source TableSource(Table& t, const std::string& exposed);
+  QueryResult RunQuery(const Select& s, const Frame* outer);
+  QueryResult RunSelect(const Select& s, const Frame* outer);
+  void ResetQueryState();
+  Value Eval(const Expr& e, const Frame& f);
+  Tri Cond(const Expr& e, const Frame& f);
+  Value EvalFunc(const Expr& e, const Frame& f);
+  Value EvalAggregate(const Expr& e, const Frame& f);
+  SubCache& SubqueryValues(const Expr& e, const Frame& f, SubCache* scratch);
+  std::vector<RowValues> SystemView(const ObjectName& n, std::vector<std::string>* names,
+                                    std::vector<SqlType>* types, bool* found);
+  std::optional<std::int64_t> ObjectId(const std::string& name);
+
+  // ddl.cpp
+  void CreateTable(const CreateTableStmt& s);
+  void AlterTable(const AlterTableStmt& s);
+  void CreateIndex(const CreateIndexStmt& s);
+  void Drop(const DropStmt& s, StatementResult* r);
+  void CreateModule(const CreateModuleStmt& s);
+  void CreateType(const CreateTypeStmt& s);
+  SqlType ResolveType(const Database& db, const ColumnSpec& c, int ordinal, std::string* user_type,
+                      bool* type_nullable);
+  Column BuildColumn(Database& db, const std::string& table, const ColumnSpec& c, int ordinal);
+  void AddDefault(Database& db, Table& t, Column& col, const ExprPtr& expr, const std::string& name);
+  void AddKey(Database& db, Table& t, const std::string& name, std::vector<std::string> cols, bool primary,
+              bool clustered);
+
+  // dml.cpp
+  struct PreparedInsert {
+    Database* db = nullptr;
+    Table* table = nullptr;
+    std::vector<int> targets;
+    const BoundSelect* select = nullptr;
+  };
+  PreparedInsert PrepareInsert(const InsertStmt& s);
+  void Insert(const InsertStmt& s, StatementResult* r);
+  void Update(const UpdateStmt& s, StatementResult* r);
+  void Delete(const DeleteStmt& s, StatementResult* r);
+  Value DefaultValue(const Column& c);
+  void CheckKeys(const Database& db, const Table& t, const std::map<std::uint64_t, const RowValues*>& final_rows,
+                 const std::vector<const RowValues*>& added);
+  void SetRowCount(StatementResult* r, std::int64_t n);
+};
+
+// Messages and names shared by the statement files.
+std::string GeneratedName(const std::string& prefix, const std::string& table, std::size_t table_len,
+                          const std::string& column, std::size_t column_len, int hex_digits);
+std::string KeyText(const RowValues& row, const std::vector<int>& cols);
+
+}  // namespace storesim::sql
