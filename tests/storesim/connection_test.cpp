@@ -369,6 +369,10 @@ TEST(Connection, EveryStatementOfABatchIsRead) {
   EXPECT_EQ(*t.SQLCode, 0) << Text(t.SQLErrText);
   EXPECT_EQ(Text(n), "2");
 
+  // An empty text is an empty batch: nothing to do, and no failure.
+  t.execute_immediate("");
+  EXPECT_EQ(*t.SQLCode, 0);
+
   // An engine refusal injected for one statement text.
   s.server().WithEngine(
       [&](Engine&) { s.engine().AddFault({"t_sys_menu", false, {547, 0, 16, "Injected refusal.", "", 1}, 1}); });

@@ -193,10 +193,16 @@ class OdbcDriver : public DbDriver {
   // one row goes there.
   DbStatus Run(const std::string& sql, std::optional<std::string>* value) {
     if (!connected_) return DbStatus::error(-1, "Not connected");
+    // The server takes an empty batch as done; the ODBC API refuses a
+    // zero-length text, so it is answered here.
+    if (sql.empty()) return value ? DbStatus{100, 0, {}, 0} : DbStatus::ok();
     SQLHSTMT stmt = nullptr;
     if (!ok(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt))) {
       return failure(SQL_HANDLE_DBC, dbc_, "Cannot allocate a statement");
     }
+    // The text goes as written: no rewriting of ODBC escapes ("{call ...}",
+    // "{d '...'}") into something else.
+    SQLSetStmtAttr(stmt, SQL_ATTR_NOSCAN, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_NOSCAN_ON)), 0);
     std::string text = sql;
     SQLRETURN rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
 
