@@ -170,6 +170,59 @@ TEST(TdsRequests, TransactionRequestsAsTheDriverSendsThem) {
   EXPECT_FALSE(ParseTransactionRequest(testing::TransactionPayload({7, 0})));         // no name
 }
 
+// sp_prepexec as the FreeTDS driver sends it for a prepared statement
+// without parameters: the handle (output, NULL), the definitions (NULL
+// ntext) and the statement (ntext).
+Bytes PrepExecPayload(const std::string& sql) {
+  Bytes body = {0xFF, 0xFF, kSpPrepExec, 0x00, 0x00, 0x00};
+  body.insert(body.end(), {0x00, 0x01, 0x26, 0x04, 0x00});
+  body.insert(body.end(), {0x00, 0x00, 0x63, 0, 0, 0, 0, 0x04, 0x08, 0xD0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF});
+  Bytes text = Utf8ToUtf16Le(sql);
+  auto n = static_cast<std::uint32_t>(text.size());
+  Bytes len = {static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(n >> 8), 0, 0};
+  body.insert(body.end(), {0x00, 0x00, 0x63});
+  body.insert(body.end(), len.begin(), len.end());
+  body.insert(body.end(), {0x04, 0x08, 0xD0, 0, 0});
+  body.insert(body.end(), len.begin(), len.end());
+  body.insert(body.end(), text.begin(), text.end());
+  return testing::TransactionPayload(body);  // the same headers start every request
+}
+
+TEST(TdsRequests, ProcedureCallsCarryTheirStatementAndParameters) {
+  std::optional<RpcRequest> rpc = ParseRpc(PrepExecPayload("select 1 -- 门店"));
+  ASSERT_TRUE(rpc);
+  EXPECT_EQ(rpc->proc_id, kSpPrepExec);
+  ASSERT_EQ(rpc->params.size(), 3u);
+  EXPECT_TRUE(rpc->params[0].output);
+  EXPECT_TRUE(rpc->params[0].is_null);
+  EXPECT_TRUE(rpc->params[1].is_null);
+  EXPECT_EQ(rpc->params[2].text, "select 1 -- 门店");
+  EXPECT_FALSE(rpc->unsupported_type);
+
+  // Named, with an int, a varchar in code page 936 and a streamed nvarchar.
+  Bytes named = {0x04, 0x00, 's', 0, 'p', 0, '_', 0, 'x', 0, 0x00, 0x00};
+  named.insert(named.end(), {0x00, 0x00, 0x26, 0x04, 0x04, 0xFE, 0xFF, 0xFF, 0xFF});  // -2
+  named.insert(named.end(), {0x01, 'v', 0, 0x00, 0xA7, 0x10, 0x00, 0x04, 0x08, 0xD0, 0, 0, 0x02, 0x00, 0xC3, 0xC5});
+  named.insert(named.end(), {0x00, 0x00, 0xE7, 0xFF, 0xFF, 0x04, 0x08, 0xD0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0,
+                             2, 0, 0, 0, 'a', 0, 2, 0, 0, 0, 'b', 0, 0, 0, 0, 0});
+  named.insert(named.end(), {0x00, 0x00, 0x3E, 0, 0, 0, 0, 0, 0, 0, 0});  // float: not read
+  rpc = ParseRpc(testing::TransactionPayload(named));
+  ASSERT_TRUE(rpc);
+  EXPECT_EQ(rpc->proc_name, "sp_x");
+  ASSERT_EQ(rpc->params.size(), 3u);
+  EXPECT_EQ(rpc->params[0].integer, -2);
+  EXPECT_EQ(rpc->params[1].name, "v");
+  EXPECT_EQ(rpc->params[1].text, "门");
+  EXPECT_EQ(rpc->params[2].text, "ab");
+  EXPECT_EQ(rpc->unsupported_type, 0x3E);
+
+  Bytes cut = PrepExecPayload("select 1");
+  cut.resize(cut.size() - 3);
+  EXPECT_FALSE(ParseRpc(cut));
+  Bytes bad_intn = testing::TransactionPayload({0xFF, 0xFF, 13, 0, 0, 0, 0x00, 0x01, 0x26, 0x03, 0x00});
+  EXPECT_FALSE(ParseRpc(bad_intn));
+}
+
 // Whatever bytes arrive, the decoders stay inside them (the sanitizer
 // build turns any stray read into a failure) and do not throw.
 TEST(TdsRequests, RandomDamageNeverReadsOutsideTheMessage) {
@@ -178,6 +231,7 @@ TEST(TdsRequests, RandomDamageNeverReadsOutsideTheMessage) {
       testing::PreloginPayload(),
       testing::BatchPayload("select 1"),
       testing::TransactionPayload({7, 0, 0, 1, 2, 0}),
+      PrepExecPayload("select 1"),
   };
   std::mt19937 rng(20190110);
   int parsed = 0;
@@ -203,7 +257,7 @@ TEST(TdsRequests, RandomDamageNeverReadsOutsideTheMessage) {
         }
       }
       parsed += ParseLogin7(b).has_value() + ParsePrelogin(b).has_value() + ParseSqlBatch(b).has_value() +
-                ParseTransactionRequest(b).has_value();
+                ParseTransactionRequest(b).has_value() + ParseRpc(b).has_value();
       (void)ParseHeader(b);
     }
   }

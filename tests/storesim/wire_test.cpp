@@ -3,6 +3,9 @@
 // damaged input. The engine is a scripted double here.
 #include <gtest/gtest.h>
 
+#include <sql.h>
+#include <sqlext.h>
+
 #include <thread>
 
 #include "rt/odbc.h"
@@ -342,6 +345,67 @@ TEST_F(WireTest, ColumnValuesArriveAsTheDriverReadsThem) {
   EXPECT_EQ(read("dt"), "2019-01-10 08:30:15.500");
   EXPECT_EQ(read("text"), rt::gbk("岚舟"));
   t.disconnect();
+}
+
+// Clients that prepare statements reach the server through procedure
+// calls; those without parameters are served.
+TEST_F(WireTest, PreparedStatementsWithoutParametersAreServed) {
+  engine_->on_batch = [](const std::string& sql) {
+    BatchResult b;
+    b.statements.push_back(testing::Rows({"echo"}, {{sql}}));
+    return b;
+  };
+  SQLHENV env = nullptr;
+  SQLHDBC dbc = nullptr;
+  SQLHSTMT st = nullptr;
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)));
+  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc)));
+  std::string cs = "DRIVER={FreeTDS};SERVER=127.0.0.1;PORT=" + std::to_string(server_->port()) +
+                   ";UID=tandrel;PWD=tolvank;DATABASE=store;TDS_Version=7.3;ClientCharset=UTF-8";
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(cs.data()), SQL_NTS, nullptr,
+                                             0, nullptr, SQL_DRIVER_NOPROMPT)));
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st)));
+  std::string sql = "select '门店'";
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLPrepare(st, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS)));
+  for (int run = 0; run < 2; ++run) {  // prepared and executed, then executed again by handle
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecute(st))) << run;
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLFetch(st)));
+    char buf[64] = {};
+    SQLLEN ind = 0;
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLGetData(st, 1, SQL_C_CHAR, buf, sizeof buf, &ind)));
+    EXPECT_EQ(std::string(buf), sql);
+    SQLCloseCursor(st);
+  }
+  SQLFreeHandle(SQL_HANDLE_STMT, st);
+
+  // A parameter is refused with the server's message, not a broken connection.
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st)));
+  SQLINTEGER value = 7;
+  SQLLEN value_len = 0;
+  SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &value, 0, &value_len);
+  std::string with_param = "select ?";
+  EXPECT_EQ(SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(with_param.data()), SQL_NTS), SQL_ERROR);
+  SQLINTEGER native = 0;
+  SQLCHAR state[6];
+  SQLGetDiagRec(SQL_HANDLE_STMT, st, 1, state, &native, nullptr, 0, nullptr);
+  EXPECT_EQ(native, 8180);
+  SQLFreeHandle(SQL_HANDLE_STMT, st);
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st)));
+  std::string plain = "select 2";
+  EXPECT_TRUE(SQL_SUCCEEDED(SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(plain.data()), SQL_NTS)));
+  SQLFreeHandle(SQL_HANDLE_STMT, st);
+  SQLDisconnect(dbc);
+  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+  SQLFreeHandle(SQL_HANDLE_ENV, env);
+
+  std::vector<std::string> rpc_texts;
+  for (const LoggedRequest& r : server_->Log()) {
+    if (r.kind == RequestKind::Rpc) rpc_texts.push_back(r.text);
+  }
+  ASSERT_GE(rpc_texts.size(), 3u);
+  EXPECT_EQ(rpc_texts[0], sql);
+  EXPECT_EQ(rpc_texts[1], sql);
 }
 
 }  // namespace

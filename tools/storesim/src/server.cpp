@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
+#include <map>
 #include <condition_variable>
 #include <list>
 #include <thread>
@@ -134,7 +136,7 @@ class ConnectionHandler {
         return Send(w.bytes());
       }
       case tds::kRpc:
-        return Rpc();
+        return Rpc(msg);
       default:
         return false;
     }
@@ -205,39 +207,53 @@ class ConnectionHandler {
     if (f.hit && !f.answer_first) return false;
 
     tds::TokenWriter w(impl_.options.server_name);
-    {
-      std::lock_guard<std::mutex> lock(engine_mu_);
-      bool was_in_tx = session_->InTransaction();
-      BatchResult result = session_->ExecuteBatch(batch->text);
-      bool in_tx = session_->InTransaction();
-      const std::size_t n = result.statements.size();
-      for (std::size_t i = 0; i < n; ++i) {
-        const StatementResult& st = result.statements[i];
-        if (st.database_change) {
-          w.EnvDatabase(*st.database_change, database_);
-          database_ = *st.database_change;
-        }
-        for (const Message& m : st.messages) w.Message(m);
-        std::uint16_t status = i + 1 < n ? tds::kDoneMore : tds::kDoneFinal;
-        std::uint64_t rows = 0;
-        if (st.result) {
-          w.Result(*st.result);
-          status |= tds::kDoneCount;
-          rows = st.row_count ? static_cast<std::uint64_t>(*st.row_count) : st.result->rows.size();
-        } else if (st.row_count) {
-          status |= tds::kDoneCount;
-          rows = static_cast<std::uint64_t>(*st.row_count);
-        }
-        if (st.error) status |= tds::kDoneError;
-        if (i + 1 == n) TransactionChange(w, was_in_tx, in_tx);
-        w.Done(status, st.result ? tds::kCmdSelect : tds::kCmdNone, rows);
+    Execute(w, batch->text, false);
+    return Send(w.bytes()) && !f.hit;
+  }
+
+  // Runs a statement text and writes what each statement gives. In a batch
+  // the last DONE ends the reply; in a procedure call every statement ends
+  // with DONEINPROC and the caller ends the call. True when a statement failed.
+  bool Execute(tds::TokenWriter& w, const std::string& sql, bool in_proc) {
+    std::lock_guard<std::mutex> lock(engine_mu_);
+    bool was_in_tx = session_->InTransaction();
+    BatchResult result = session_->ExecuteBatch(sql);
+    bool in_tx = session_->InTransaction();
+    bool failed = false;
+    const std::size_t n = result.statements.size();
+    for (std::size_t i = 0; i < n; ++i) {
+      const StatementResult& st = result.statements[i];
+      const bool last = i + 1 == n;
+      if (st.database_change) {
+        w.EnvDatabase(*st.database_change, database_);
+        database_ = *st.database_change;
       }
-      if (n == 0) {
-        TransactionChange(w, was_in_tx, in_tx);
-        w.Done(tds::kDoneFinal, 0, 0);
+      for (const Message& m : st.messages) w.Message(m);
+      std::uint16_t status = last && !in_proc ? tds::kDoneFinal : tds::kDoneMore;
+      std::uint64_t rows = 0;
+      if (st.result) {
+        w.Result(*st.result);
+        status |= tds::kDoneCount;
+        rows = st.row_count ? static_cast<std::uint64_t>(*st.row_count) : st.result->rows.size();
+      } else if (st.row_count) {
+        status |= tds::kDoneCount;
+        rows = static_cast<std::uint64_t>(*st.row_count);
+      }
+      if (st.error) status |= tds::kDoneError;
+      failed = failed || st.error;
+      if (last) TransactionChange(w, was_in_tx, in_tx);
+      std::uint16_t cmd = st.result ? tds::kCmdSelect : tds::kCmdNone;
+      if (in_proc) {
+        w.DoneInProc(status, cmd, rows);
+      } else {
+        w.Done(status, cmd, rows);
       }
     }
-    return Send(w.bytes()) && !f.hit;
+    if (n == 0) {
+      TransactionChange(w, was_in_tx, in_tx);
+      if (!in_proc) w.Done(tds::kDoneFinal, 0, 0);
+    }
+    return failed;
   }
 
   // A batch that began or ended a transaction tells the client, as the
@@ -301,13 +317,90 @@ class ConnectionHandler {
     return Send(w.bytes()) && !f.hit;
   }
 
-  bool Rpc() {
+  // Remote procedure calls: the statement-preparing procedures that ODBC
+  // clients use, for statements without parameters.
+  bool Rpc(const tds::Bytes& msg) {
+    std::optional<tds::RpcRequest> req = tds::ParseRpc(msg);
+    if (!req) return false;
+    std::uint16_t proc = req->proc_id;
+    if (proc == 0) {
+      std::string name = req->proc_name;
+      for (char& ch : name) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+      if (name == "sp_executesql") proc = tds::kSpExecuteSql;
+      if (name == "sp_prepare") proc = tds::kSpPrepare;
+      if (name == "sp_execute") proc = tds::kSpExecute;
+      if (name == "sp_prepexec") proc = tds::kSpPrepExec;
+      if (name == "sp_unprepare") proc = tds::kSpUnprepare;
+    }
+    auto text_at = [&](std::size_t i) -> std::optional<std::string> {
+      return i < req->params.size() ? req->params[i].text : std::nullopt;
+    };
+    auto int_at = [&](std::size_t i) -> std::optional<std::int64_t> {
+      return i < req->params.size() ? req->params[i].integer : std::nullopt;
+    };
+    // What the call runs, and where its parameter definitions are.
+    std::optional<std::string> sql;
+    std::size_t fixed = 0;  // parameters before the statement's own values
+    std::optional<std::string> definitions;
+    std::optional<std::int32_t> handle;  // the prepared statement's handle
+    switch (proc) {
+      case tds::kSpExecuteSql:
+        sql = text_at(0);
+        definitions = text_at(1);
+        fixed = 2;
+        break;
+      case tds::kSpPrepare:
+      case tds::kSpPrepExec:
+        definitions = text_at(1);
+        sql = text_at(2);
+        fixed = proc == tds::kSpPrepare ? 4 : 3;
+        break;
+      case tds::kSpExecute:
+      case tds::kSpUnprepare:
+        fixed = 1;
+        if (std::optional<std::int64_t> h = int_at(0); h && prepared_.count(static_cast<std::int32_t>(*h))) {
+          handle = static_cast<std::int32_t>(*h);
+          sql = prepared_[*handle];
+        }
+        break;
+      default:
+        break;
+    }
+
     Fault f;
-    f.hit = impl_.Record({c_.id, RequestKind::Rpc, {}, {}, false}, true, &f.answer_first);
+    f.hit = impl_.Record({c_.id, RequestKind::Rpc, sql.value_or(req->proc_name), {}, false}, true, &f.answer_first);
     if (f.hit && !f.answer_first) return false;
+
     tds::TokenWriter w(impl_.options.server_name);
-    w.Message({2812, 62, 16, "Remote procedure calls are not supported by this server.", "", 1});
-    w.Done(tds::kDoneError, 0, 0);
+    auto refuse = [&](std::int32_t number, const std::string& text) {
+      w.Message({number, 1, 16, text, "", 1});
+      w.DoneProc(tds::kDoneError, 0, 0);
+      return Send(w.bytes()) && !f.hit;
+    };
+    if (proc == 0 || (proc != tds::kSpExecuteSql && proc != tds::kSpPrepare && proc != tds::kSpExecute &&
+                      proc != tds::kSpPrepExec && proc != tds::kSpUnprepare)) {
+      std::string name = req->proc_name.empty() ? "#" + std::to_string(req->proc_id) : req->proc_name;
+      return refuse(2812, "Could not find stored procedure '" + name + "'.");
+    }
+    if (req->unsupported_type || req->params.size() > fixed || (definitions && !definitions->empty())) {
+      return refuse(8180, "Statements with parameters are not supported by this server.");
+    }
+    if ((proc == tds::kSpExecute || proc == tds::kSpUnprepare) && !handle) {
+      return refuse(8179, "Could not find prepared statement with handle " +
+                              std::to_string(int_at(0).value_or(0)) + ".");
+    }
+    if (!sql) return refuse(214, "Procedure expects parameter '@statement' of type 'ntext/nchar/nvarchar'.");
+
+    bool failed = false;
+    if (proc == tds::kSpPrepare || proc == tds::kSpPrepExec) {
+      handle = ++last_handle_;
+      prepared_[*handle] = *sql;
+    }
+    if (proc != tds::kSpPrepare && proc != tds::kSpUnprepare) failed = Execute(w, *sql, true);
+    if (proc == tds::kSpUnprepare) prepared_.erase(*handle);
+    w.ReturnStatus(failed ? 1 : 0);
+    if (proc == tds::kSpPrepare || proc == tds::kSpPrepExec) w.ReturnValueInt(0, "", *handle);
+    w.DoneProc(failed ? tds::kDoneError : tds::kDoneFinal, 0, 0);
     return Send(w.bytes()) && !f.hit;
   }
 
@@ -329,6 +422,8 @@ class ConnectionHandler {
   std::string database_;
   std::uint64_t descriptor_ = 0;
   std::uint64_t descriptor_serial_ = 0;
+  std::map<std::int32_t, std::string> prepared_;  // handle -> statement text
+  std::int32_t last_handle_ = 0;
 };
 
 }  // namespace

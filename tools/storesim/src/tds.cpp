@@ -418,6 +418,132 @@ std::optional<TransactionRequest> ParseTransactionRequest(ByteView payload) {
   return req;
 }
 
+namespace {
+
+enum class ParamRead { Ok, Unsupported, Damaged };
+
+// One parameter value of a type the simulator reads.
+ParamRead ReadParam(Reader& r, RpcParam* p, std::uint8_t* type_out) {
+  const std::uint8_t type = r.U8();
+  *type_out = type;
+  auto done = [&] { return r.ok() ? ParamRead::Ok : ParamRead::Damaged; };
+  auto fixed_int = [&](std::size_t n, bool is_signed) {
+    ByteView b = r.Take(n);
+    if (!r.ok()) return ParamRead::Damaged;
+    std::uint64_t v = 0;
+    for (std::size_t i = n; i-- > 0;) v = (v << 8) | b[i];
+    if (is_signed && n < 8 && ((v >> (8 * n - 1)) & 1)) v |= ~std::uint64_t{0} << (8 * n);
+    p->integer = static_cast<std::int64_t>(v);
+    p->is_null = false;
+    return ParamRead::Ok;
+  };
+  const bool wide = type == 0xE7 || type == 0xEF || type == 0x63;
+  auto set_text = [&](ByteView data) {
+    p->is_null = false;
+    p->text = wide ? Utf16LeToUtf8(data) : rt::utf8(std::string(data.begin(), data.end()));
+  };
+  switch (type) {
+    case 0x30: return fixed_int(1, false);  // tinyint
+    case 0x34: return fixed_int(2, true);
+    case 0x38: return fixed_int(4, true);
+    case 0x7F: return fixed_int(8, true);
+    case 0x26: {  // INTN
+      std::uint8_t max = r.U8();
+      std::uint8_t len = r.U8();
+      if (!r.ok() || (max != 1 && max != 2 && max != 4 && max != 8) || (len != 0 && len != max)) {
+        return ParamRead::Damaged;
+      }
+      if (len == 0) return ParamRead::Ok;
+      return fixed_int(len, len > 1);
+    }
+    case 0xA7:  // varchar, char, nvarchar, nchar
+    case 0xAF:
+    case 0xE7:
+    case 0xEF: {
+      std::uint16_t max = r.U16();
+      r.Take(5);  // collation
+      if (!r.ok()) return ParamRead::Damaged;
+      if (max == 0xFFFF) {
+        // Streamed: the total length (8 bytes), then chunks with a 4-byte
+        // length each, up to a chunk of length 0.
+        std::uint64_t total = r.U64();
+        if (!r.ok()) return ParamRead::Damaged;
+        if (total == ~std::uint64_t{0}) return ParamRead::Ok;  // NULL
+        Bytes data;
+        for (;;) {
+          std::uint32_t n = r.U32();
+          if (!r.ok()) return ParamRead::Damaged;
+          if (n == 0) break;
+          ByteView c = r.Take(n);
+          if (!r.ok()) return ParamRead::Damaged;
+          data.insert(data.end(), c.begin(), c.end());
+        }
+        set_text(data);
+        return ParamRead::Ok;
+      }
+      std::uint16_t len = r.U16();
+      if (!r.ok()) return ParamRead::Damaged;
+      if (len == 0xFFFF) return ParamRead::Ok;  // NULL
+      ByteView data = r.Take(len);
+      if (r.ok()) set_text(data);
+      return done();
+    }
+    case 0x23:  // text, ntext
+    case 0x63: {
+      r.U32();    // maximum length
+      r.Take(5);  // collation
+      std::uint32_t len = r.U32();
+      if (!r.ok()) return ParamRead::Damaged;
+      if (len == 0xFFFFFFFF) return ParamRead::Ok;
+      ByteView data = r.Take(len);
+      if (r.ok()) set_text(data);
+      return done();
+    }
+    default:
+      return r.ok() ? ParamRead::Unsupported : ParamRead::Damaged;
+  }
+}
+
+}  // namespace
+
+std::optional<RpcRequest> ParseRpc(ByteView payload) {
+  std::optional<AllHeaders> h = ParseAllHeaders(payload);
+  if (!h) return std::nullopt;
+  Reader r(payload, h->body_offset);
+  RpcRequest req;
+  req.transaction_descriptor = h->transaction_descriptor;
+  std::uint16_t name_len = r.U16();
+  if (name_len == 0xFFFF) {
+    req.proc_id = r.U16();
+  } else {
+    req.proc_name = Utf16LeToUtf8(r.Take(2 * static_cast<std::size_t>(name_len)));
+  }
+  r.U16();  // option flags
+  if (!r.ok()) return std::nullopt;
+  // Parameters up to the end of the message or the start of another call.
+  while (r.remaining() > 0) {
+    std::uint8_t first = r.U8();
+    if (first == 0x80 || first == 0xFF) break;
+    RpcParam p;
+    p.name = Utf16LeToUtf8(r.Take(2 * static_cast<std::size_t>(first)));
+    std::uint8_t status = r.U8();
+    if (!r.ok()) return std::nullopt;
+    p.output = (status & 0x01) != 0;
+    std::uint8_t type = 0;
+    switch (ReadParam(r, &p, &type)) {
+      case ParamRead::Damaged:
+        return std::nullopt;
+      case ParamRead::Unsupported:
+        req.unsupported_type = type;
+        return req;
+      case ParamRead::Ok:
+        break;
+    }
+    req.params.push_back(std::move(p));
+  }
+  return req;
+}
+
 // --- tokens ------------------------------------------------------------------
 
 void TokenWriter::U16(std::uint16_t v) { PutU16(out_, v); }
@@ -439,11 +565,42 @@ void TokenWriter::UsVarchar(std::string_view utf8) {
   out_.insert(out_.end(), b.begin(), b.end());
 }
 
-void TokenWriter::Done(std::uint16_t status, std::uint16_t cur_cmd, std::uint64_t rows) {
-  U8(0xFD);
+void TokenWriter::DoneToken(std::uint8_t token, std::uint16_t status, std::uint16_t cur_cmd, std::uint64_t rows) {
+  U8(token);
   U16(status);
   U16(cur_cmd);
   U64(rows);
+}
+void TokenWriter::Done(std::uint16_t status, std::uint16_t cur_cmd, std::uint64_t rows) {
+  DoneToken(0xFD, status, cur_cmd, rows);
+}
+void TokenWriter::DoneProc(std::uint16_t status, std::uint16_t cur_cmd, std::uint64_t rows) {
+  DoneToken(0xFE, status, cur_cmd, rows);
+}
+void TokenWriter::DoneInProc(std::uint16_t status, std::uint16_t cur_cmd, std::uint64_t rows) {
+  DoneToken(0xFF, status, cur_cmd, rows);
+}
+
+void TokenWriter::ReturnStatus(std::int32_t value) {
+  U8(0x79);
+  U32(static_cast<std::uint32_t>(value));
+}
+
+void TokenWriter::ReturnValueInt(std::uint16_t ordinal, std::string_view name, std::optional<std::int32_t> value) {
+  U8(0xAC);
+  U16(ordinal);
+  BVarchar(name);
+  U8(0x01);  // output parameter
+  U32(0);    // user type
+  U16(0x0009);
+  U8(0x26);  // INTN(4)
+  U8(4);
+  if (value) {
+    U8(4);
+    U32(static_cast<std::uint32_t>(*value));
+  } else {
+    U8(0);
+  }
 }
 
 void TokenWriter::Message(const storesim::Message& m) {

@@ -7,6 +7,10 @@
 //   connect to "127.0.0.1," + std::to_string(server.port())
 //   server.Log();                            // what the clients sent
 //
+// SQL batches, transaction requests and the statement-preparing procedure
+// calls of ODBC clients (sp_executesql, sp_prepare, sp_execute,
+// sp_prepexec, sp_unprepare; without parameters) are served.
+//
 // One thread per connection. Engine calls of all connections (and
 // WithEngine) are serialised by one lock, so an engine needs no locking of
 // its own. A malformed packet ends its connection, never the server.
@@ -31,7 +35,7 @@ enum class RequestKind {
   Commit,
   Rollback,
   TransactionOther,  // a transaction request the simulator does not handle
-  Rpc,               // a remote procedure call (refused)
+  Rpc,               // a remote procedure call; text: the statement it runs
   Attention,         // the client cancelled its request
 };
 

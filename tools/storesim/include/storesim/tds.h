@@ -120,6 +120,37 @@ struct TransactionRequest {
 };
 std::optional<TransactionRequest> ParseTransactionRequest(ByteView payload);
 
+// A remote procedure call. Only what the simulator serves is decoded:
+// parameters of the integer and character types (any other type is
+// reported in unsupported_type); damage gives nullopt.
+struct RpcParam {
+  std::string name;
+  bool output = false;
+  bool is_null = true;
+  std::optional<std::int64_t> integer;  // integer types
+  std::optional<std::string> text;      // character types, UTF-8
+};
+
+struct RpcRequest {
+  std::uint16_t proc_id = 0;  // 0 when the procedure is named
+  std::string proc_name;      // UTF-8, when named
+  std::vector<RpcParam> params;
+  // Set when a parameter of another type came; the parameters before it
+  // are in `params`, the rest is not read.
+  std::optional<std::uint8_t> unsupported_type;
+  std::uint64_t transaction_descriptor = 0;
+};
+
+enum RpcProc : std::uint16_t {
+  kSpExecuteSql = 10,
+  kSpPrepare = 11,
+  kSpExecute = 12,
+  kSpPrepExec = 13,
+  kSpUnprepare = 15,
+};
+
+std::optional<RpcRequest> ParseRpc(ByteView payload);
+
 // --- the server's token stream ---------------------------------------------
 
 enum DoneStatus : std::uint16_t {
@@ -149,6 +180,12 @@ class TokenWriter {
   explicit TokenWriter(std::string server_name = "STORESIM") : server_name_(std::move(server_name)) {}
 
   void Done(std::uint16_t status, std::uint16_t cur_cmd, std::uint64_t rows);
+  // DONEINPROC and DONEPROC: the ends of a procedure's statements and of the call.
+  void DoneInProc(std::uint16_t status, std::uint16_t cur_cmd, std::uint64_t rows);
+  void DoneProc(std::uint16_t status, std::uint16_t cur_cmd, std::uint64_t rows);
+  void ReturnStatus(std::int32_t value);
+  // An output parameter of type int.
+  void ReturnValueInt(std::uint16_t ordinal, std::string_view name, std::optional<std::int32_t> value);
   // ERROR for class 11 and above, INFO below.
   void Message(const storesim::Message& m);
   void EnvDatabase(std::string_view new_db, std::string_view old_db);
@@ -168,6 +205,7 @@ class TokenWriter {
 
  private:
   void U8(std::uint8_t v) { out_.push_back(v); }
+  void DoneToken(std::uint8_t token, std::uint16_t status, std::uint16_t cur_cmd, std::uint64_t rows);
   void U16(std::uint16_t v);
   void U32(std::uint32_t v);
   void U64(std::uint64_t v);
