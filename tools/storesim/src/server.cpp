@@ -18,6 +18,8 @@ namespace {
 // The largest request message accepted; a client that announces more is
 // cut off rather than buffered.
 constexpr std::size_t kMaxMessage = 16u << 20;
+// Connections served at once; further ones are closed on arrival.
+constexpr std::size_t kMaxConnections = 256;
 constexpr std::uint32_t kTds72 = 0x72090002;
 constexpr std::uint32_t kTds73A = 0x730A0003;
 constexpr std::uint32_t kTds73B = 0x730B0003;
@@ -461,6 +463,7 @@ void Server::Impl::AcceptLoop() {
     }
     for (auto& d : done) d->thread.join();
     if (stopped) return;
+    if (active >= kMaxConnections) continue;  // the stream closes as it goes out of scope
     auto c = std::make_unique<Connection>();
     c->id = next_connection++;
     c->stream = std::move(s);
