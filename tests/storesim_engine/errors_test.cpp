@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/engine_helpers.h"
+#include "support/upgrade_statements.h"
 
 using storesim::BatchResult;
 using storesim_test::Errors;
@@ -118,6 +119,25 @@ TEST_F(Refusals, SyntaxErrorsRefuseTheWholeBatch) {
   EXPECT_EQ(Numbers(Run("select 1 /* open")), std::vector<int>{113});
   // The separator is no statement: alone it is a call of a procedure named go.
   EXPECT_EQ(Errors(Run("go")), std::vector<int>{2812});
+  // An empty batch, or one of comments only, has no statement and no error.
+  EXPECT_TRUE(Run("").statements.empty());
+  EXPECT_TRUE(Run("\n-- nothing\n/* at all */\n").statements.empty());
+}
+
+TEST_F(Refusals, CutStatementsAreAnsweredNotCrashedOn) {
+  // Every cut of every statement of the list gets an answer: success, or
+  // error messages that a client can show.
+  auto session = engine->OpenSession("store");
+  for (const auto& item : storesim_test::UpgradeStatements()) {
+    for (std::size_t n = 0; n < item.text.size(); n += 5) {
+      BatchResult r = session->ExecuteBatch(item.text.substr(0, n));
+      for (const auto& st : r.statements) {
+        if (!st.error) continue;
+        ASSERT_FALSE(st.messages.empty()) << item.number << " cut at " << n;
+        EXPECT_FALSE(st.messages[0].text.empty());
+      }
+    }
+  }
 }
 
 TEST_F(Refusals, WhichErrorsEndTheBatch) {

@@ -90,6 +90,15 @@ TEST_F(Transactions, TransactSqlStatementsNestAndCount) {
             "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
   EXPECT_TRUE(Errors(session->ExecuteBatch("begin tran insert into t_sys_operator (oper_id) values ('2002') commit tran")).empty());
   EXPECT_EQ(Value("select count(*) from t_sys_operator where oper_id = '2002'"), "1");
+  // What older clients send instead of transaction requests.
+  session->ExecuteBatch("BEGIN TRANSACTION");
+  session->ExecuteBatch("insert into t_sys_operator (oper_id) values ('2003')");
+  EXPECT_TRUE(Errors(session->ExecuteBatch("IF @@TRANCOUNT > 0 COMMIT BEGIN TRANSACTION")).empty());
+  EXPECT_TRUE(session->InTransaction());
+  session->ExecuteBatch("insert into t_sys_operator (oper_id) values ('2004')");
+  session->ExecuteBatch("IF @@TRANCOUNT > 0 ROLLBACK");
+  EXPECT_FALSE(session->InTransaction());
+  EXPECT_EQ(Value("select count(*) from t_sys_operator where oper_id in ('2003', '2004')"), "1");
 }
 
 TEST_F(Transactions, CloseRollsBackWhatIsOpen) {

@@ -82,7 +82,7 @@ struct SelectItem {
 };
 
 struct TableRef {
-  enum class Join { First, Cross, Inner, Left, Right };
+  enum class Join { First, Cross, Inner, Left };
   ObjectName name;
   std::string alias;
   Join join = Join::First;

@@ -485,7 +485,6 @@ void Executor::Drop(const DropStmt& s, StatementResult* r) {
   static const char* what_names[] = {"table", "procedure", "trigger", "index", "view", "function"};
   const char* what = what_names[static_cast<int>(s.what)];
   for (const auto& target : s.targets) {
-    Database& db = DbFor(target.name);
     auto missing = [&](const std::string& shown) {
       if (s.if_exists) return;
       r->messages.push_back(MakeMessage(3701, 11, std::string("Cannot drop the ") + what + " '" + shown +
@@ -493,6 +492,7 @@ void Executor::Drop(const DropStmt& s, StatementResult* r) {
       r->error = true;
     };
     if (s.what == DropStmt::What::Table) {
+      Database& db = DbFor(target.name);
       Table* t = db.FindTable(target.name.Name());
       if (!t) {
         missing(target.name.Display());
@@ -538,6 +538,7 @@ void Executor::Drop(const DropStmt& s, StatementResult* r) {
                     : s.what == DropStmt::What::Trigger   ? Module::What::Trigger
                     : s.what == DropStmt::What::View      ? Module::What::View
                                                           : Module::What::Function;
+    Database& db = DbFor(target.name);
     auto it = db.modules.find(Lower(target.name.Name()));
     if (it == db.modules.end() || it->second.what != mw) {
       missing(target.name.Display());

@@ -109,6 +109,10 @@ const ColumnInfo* TableInfo::Column(const std::string& n) const {
   return nullptr;
 }
 
+Message MakeError(std::int32_t number, std::uint8_t cls, std::string text) {
+  return sql::MakeMessage(number, cls, std::move(text));
+}
+
 std::optional<Message> FirstError(const BatchResult& result) {
   for (const auto& s : result.statements) {
     for (const auto& m : s.messages) {

@@ -242,7 +242,6 @@ class Parser {
   std::shared_ptr<ExecStmt> Exec() {
     auto s = std::make_shared<ExecStmt>();
     s->proc = Name();
-    if (AtSym(";")) ++p_;
     if (StatementBoundary()) return s;
     do {
       if (At(Tok::Variable) && AtSym("=", 1)) p_ += 2;
@@ -928,10 +927,6 @@ class Parser {
             ++p_;
             AcceptWord("outer");
             j = TableRef::Join::Left;
-          } else if (AtWord("right")) {
-            ++p_;
-            AcceptWord("outer");
-            j = TableRef::Join::Right;
           } else if (AtWord("cross")) {
             ++p_;
             j = TableRef::Join::Cross;

@@ -76,7 +76,10 @@ std::vector<std::size_t> CharStarts(const std::string& s) {
 std::string SubChars(const std::string& s, std::int64_t start, std::int64_t len) {
   // start is 1-based and may be below 1, as SUBSTRING allows.
   std::vector<std::size_t> st = CharStarts(s);
-  std::int64_t from = start, to = start + len;  // [from, to)
+  if (len < 0) Fail(537, 16, "Invalid length parameter passed to the LEFT or SUBSTRING function.");
+  auto count = static_cast<std::int64_t>(st.size());
+  if (start > count) return {};
+  std::int64_t from = start, to = len > count + 1 ? count + 1 : start + len;  // [from, to)
   from = std::max<std::int64_t>(from, 1);
   to = std::min<std::int64_t>(to, static_cast<std::int64_t>(st.size()) + 1);
   if (to <= from) return {};
@@ -702,7 +705,10 @@ Tri Executor::Cond(const Expr& e, const Frame& f) {
         if (!x.IsNull() && !x.text.empty()) esc = static_cast<unsigned char>(x.text[0]);
       }
       if (v.IsNull() || p.IsNull()) return Tri::Unknown;
-      bool m = Like(TextOfValue(v), TextOfValue(p), esc);
+      // Trailing blanks of the value (not of the pattern) are ignored.
+      std::string text = TextOfValue(v);
+      while (!text.empty() && text.back() == ' ') text.pop_back();
+      bool m = Like(text, TextOfValue(p), esc);
       return (m != e.negated) ? Tri::True : Tri::False;
     }
     case Expr::K::Between: {
@@ -1170,10 +1176,17 @@ Value Executor::EvalFunc(const Expr& e, const Frame& f) {
     if (pos == std::string::npos) return Value::Int(0);
     return Value::Int(static_cast<std::int64_t>(CharCount(hay.substr(0, pos))) + 1);
   }
-  if (fn == "space") return Value::Str(std::string(static_cast<std::size_t>(std::max<std::int64_t>(0, IntOf(a[0]))), ' '));
+  // Results of SPACE and REPLICATE stop at 8000 bytes, as for a varchar.
+  if (fn == "space") {
+    std::int64_t n = IntOf(a[0]);
+    if (n < 0) return Value();
+    return Value::Str(std::string(static_cast<std::size_t>(std::min<std::int64_t>(n, 8000)), ' '));
+  }
   if (fn == "replicate") {
     std::string out, s = TextOfValue(a[0]);
-    for (std::int64_t i = 0; i < IntOf(a[1]); ++i) out += s;
+    std::int64_t n = IntOf(a[1]);
+    if (n < 0) return Value();
+    for (std::int64_t i = 0; i < n && out.size() + s.size() <= 8000; ++i) out += s;
     return Value::Str(out);
   }
   if (fn == "ascii") {

@@ -527,7 +527,7 @@ void CivilFromDays(std::int64_t z, int* y, int* m, int* d) {
 }
 
 std::string FormatDate(int y, int mo, int d, int h, int mi, int s, int ms) {
-  char buf[40];
+  char buf[96];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", y, mo, d, h, mi, s, ms);
   return buf;
 }
@@ -649,7 +649,7 @@ std::string DateToText(const std::string& d) {
   int y = 0, mo = 1, day = 1, h = 0, mi = 0;
   std::sscanf(d.c_str(), "%d-%d-%d %d:%d", &y, &mo, &day, &h, &mi);
   int h12 = h % 12 == 0 ? 12 : h % 12;
-  char buf[40];
+  char buf[96];
   std::snprintf(buf, sizeof buf, "%s %2d %04d %2d:%02d%s", months[(mo + 11) % 12], day, y, h12, mi,
                 h < 12 ? "AM" : "PM");
   return buf;

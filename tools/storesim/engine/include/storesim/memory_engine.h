@@ -28,7 +28,9 @@ struct EngineOptions {
 // statement whose text contains `pattern` (or matches it, as an ECMAScript
 // regular expression searched case-insensitively, when `regex` is set)
 // fails with `error` (number, class, text). `times` limits how often the
-// fault fires; a negative count fires on every match.
+// fault fires; a negative count fires on every match. Faults apply to the
+// statements of every session. An invalid regular expression makes AddFault
+// throw std::regex_error.
 struct Fault {
   std::string pattern;
   bool regex = false;
@@ -99,7 +101,8 @@ class MemoryEngine : public Engine {
   std::vector<std::string> Databases() const;
   // A session in `database` (which must exist), as if logged in.
   std::unique_ptr<Session> OpenSession(const std::string& database);
-  // Runs one batch in its own autocommit session.
+  // Runs one batch in its own autocommit session; a transaction that the
+  // batch leaves open is rolled back.
   BatchResult Execute(const std::string& database, const std::string& sql);
 
   // --- inspection --------------------------------------------------------------
@@ -127,12 +130,16 @@ class MemoryEngine : public Engine {
   std::string Dump(const std::string& database) const;
   // Saves every database to `path` (written to a temporary file, then
   // renamed over it) and loads such a file back, replacing every database.
+  // Load while no session has a transaction open.
   bool Save(const std::string& path, std::string* error = nullptr) const;
   bool Load(const std::string& path, std::string* error = nullptr);
 
  private:
   std::shared_ptr<detail::Core> core_;
 };
+
+// A message with the given number, class and text (state 1, line 1).
+Message MakeError(std::int32_t number, std::uint8_t cls, std::string text);
 
 // First error message of a batch's results, if any.
 std::optional<Message> FirstError(const BatchResult& result);

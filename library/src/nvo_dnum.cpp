@@ -1,0 +1,257 @@
+#include "hostkit/nvo_dnum.h"
+
+#include <algorithm>
+#include <bit>
+
+namespace hostkit {
+
+namespace {
+
+rt::RegisterClass<nvo_dnum> register_nvo_dnum("nvo_dnum");
+
+// Texts are walked by character: a two-byte GBK character is one position.
+inline std::size_t char_size(std::string_view s, std::size_t i) {
+  return static_cast<unsigned char>(s[i]) < 0x80 ? 1 : rt::gbk_char_size(s, i);
+}
+
+// Byte offset of the character at 0-based position k (s.size() past the end).
+std::size_t skip_chars(std::string_view s, std::size_t k) {
+  std::size_t i = 0;
+  while (k > 0 && i < s.size()) {
+    i += char_size(s, i);
+    --k;
+  }
+  return i;
+}
+
+// The algorithms below work on std::string (the public functions) and on
+// DigitText (the in-place route); grow() makes room for n more characters at
+// the end of either and returns where they go.
+inline char* grow(std::string& s, std::size_t n) {
+  const std::size_t old = s.size();
+  s.resize(old + n);
+  return s.data() + old;
+}
+inline char* grow(DigitText& s, std::size_t n) { return s.grow(n); }
+
+// The digits of a number, appended: each remainder of a halving goes in
+// front of the digits found so far, until the number is 0 (so 0 gives "0").
+template <class Text>
+void append_binary(std::uint32_t value, Text& result) {
+  const std::size_t count = value == 0 ? 1 : static_cast<std::size_t>(std::bit_width(value));
+  char* const digits = grow(result, count);
+  std::size_t at = count;
+  do {
+    digits[--at] = static_cast<char>('0' + value % 2);
+    value /= 2;
+  } while (value != 0);
+}
+
+// The absolute value in long arithmetic leaves -2147483648 as it is; its 32
+// bits read as unsigned are 2147483648.
+std::uint32_t magnitude(std::int32_t negative) { return 0u - static_cast<std::uint32_t>(negative); }
+
+// The sum of the weights 2^(n - i) of the "1" digits, modulo 2^32. Weights
+// of 2^32 and more add nothing, so only the last 32 digits count; any
+// character other than a digit anywhere gives all 32 bits set. (A two-byte
+// character never holds a digit byte, so walking bytes finds the same bad
+// character as walking characters.)
+std::uint32_t binary_to_unsigned(std::string_view s) {
+  std::uint32_t sum = 0;
+  for (char c : s) {
+    if (c != '0' && c != '1') return 0xFFFFFFFFu;
+    sum = sum * 2u + static_cast<std::uint32_t>(c - '0');
+  }
+  return sum;
+}
+
+template <class Text>
+void complement(std::string_view s, Text& result) {
+  result.clear();
+  char* const out = grow(result, s.size());
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < s.size(); i += char_size(s, i)) out[count++] = s[i] == '0' ? '1' : '0';
+  result.resize(count);
+}
+
+// The second half of the fill: c, the complement of the digits after the
+// prefix, plus one at its fixed width (the last "0" becomes "1" and the
+// digits after it "0"; with no "0" the carry leaves the width and c grows by
+// a digit), left-padded with "0" to a multiple of 4 behind "1111".
+template <class Text>
+void add_one_and_prefix(Text& c, Text& result) {
+  const std::size_t n = c.size();
+  std::size_t p = n;
+  while (p > 0 && c[p - 1] != '0') --p;
+  if (p > 0) {
+    c[p - 1] = '1';
+    for (std::size_t i = p; i < n; ++i) c[i] = '0';
+  } else {
+    c.clear();
+    c.push_back('1');
+    c.append(n, '0');
+  }
+  result.assign("1111");
+  result.append((4 - c.size() % 4) % 4, '0');
+  char* const out = grow(result, c.size());
+  for (std::size_t i = 0; i < c.size(); ++i) out[i] = c[i];
+}
+
+}  // namespace
+
+// ---- the in-place route ----------------------------------------------------
+
+void nvo_dnum::of_binary(std::uint32_t aul_decimal, DigitText& result) {
+  result.clear();
+  append_binary(aul_decimal, result);
+}
+
+void nvo_dnum::of_binary(std::int32_t al_decimal, DigitText& result) {
+  result.clear();
+  if (al_decimal < 0) {
+    // "-" and the unsigned digits of the magnitude.
+    result.push_back('-');
+    append_binary(magnitude(al_decimal), result);
+  } else {
+    append_binary(static_cast<std::uint32_t>(al_decimal), result);
+  }
+}
+
+std::uint32_t nvo_dnum::of_binarytodecimalunsigned(const DigitText& as_binary) {
+  return binary_to_unsigned(as_binary.view());
+}
+
+std::int32_t nvo_dnum::of_decimal(const DigitText& as_binary) {
+  return static_cast<std::int32_t>(binary_to_unsigned(as_binary.view()));
+}
+
+DigitText nvo_dnum::of_bitwisenot(const DigitText& as_bitvalue) {
+  DigitText result;
+  complement(as_bitvalue.view(), result);
+  return result;
+}
+
+DigitText nvo_dnum::of_bitwisefill(const DigitText& as_bitvalue) {
+  const std::string_view s = as_bitvalue.view();
+  if (s.substr(0, 4) == "0000") return as_bitvalue;
+  // The first four characters count as "1111", whatever they are.
+  DigitText c = of_bitwisenot(DigitText(s.substr(skip_chars(s, 4))));
+  DigitText result;
+  add_one_and_prefix(c, result);
+  return result;
+}
+
+// ---- the public functions --------------------------------------------------
+
+rt::String nvo_dnum::of_binary(const rt::ULong& aul_decimal) {
+  if (aul_decimal.is_null()) return rt::null;
+  std::string result;
+  append_binary(*aul_decimal, result);
+  return result;
+}
+
+rt::String nvo_dnum::of_binary(const rt::Long& al_decimal) {
+  if (al_decimal.is_null()) return rt::null;
+  if (*al_decimal == 0) return rt::String("0");
+  if (*al_decimal < 0) return rt::String("-") + of_binary(rt::ULong(magnitude(*al_decimal)));
+  std::string result;
+  append_binary(static_cast<std::uint32_t>(*al_decimal), result);
+  return result;
+}
+
+rt::ULong nvo_dnum::of_binarytodecimalunsigned(const rt::String& as_binary) {
+  if (as_binary.is_null()) return rt::null;
+  return binary_to_unsigned(*as_binary);
+}
+
+rt::Long nvo_dnum::of_decimal(const rt::String& as_binary) {
+  if (as_binary.is_null()) return rt::null;
+  return static_cast<std::int32_t>(binary_to_unsigned(*as_binary));
+}
+
+rt::String nvo_dnum::of_bitwisenot(const rt::String& as_bitvalue) {
+  if (as_bitvalue.is_null()) return rt::null;
+  std::string result;
+  complement(*as_bitvalue, result);
+  return result;
+}
+
+rt::String nvo_dnum::of_bitwisefill(const rt::String& as_bitvalue) {
+  if (as_bitvalue.is_null()) return rt::null;
+  const std::string_view s = *as_bitvalue;
+  if (s.substr(0, 4) == "0000") return as_bitvalue;
+  rt::String c = of_bitwisenot(rt::String(std::string(s.substr(skip_chars(s, 4)))));
+  std::string result;
+  add_one_and_prefix(*c, result);
+  return result;
+}
+
+rt::Long nvo_dnum::of_bitwiseand(const rt::Long& al_value1, const rt::Long& al_value2) {
+  return bitwise(al_value1, al_value2, BitOp::And);
+}
+
+rt::Long nvo_dnum::of_bitwiseor(const rt::Long& al_value1, const rt::Long& al_value2) {
+  return bitwise(al_value1, al_value2, BitOp::Or);
+}
+
+rt::Long nvo_dnum::of_bitwisexor(const rt::Long& al_value1, const rt::Long& al_value2) {
+  return bitwise(al_value1, al_value2, BitOp::Xor);
+}
+
+rt::Long nvo_dnum::bitwise(const rt::Long& al_value1, const rt::Long& al_value2, BitOp op) {
+  if (al_value1.is_null() || al_value2.is_null()) return rt::null;
+  const std::int32_t v1 = *al_value1;
+  const std::int32_t v2 = *al_value2;
+
+  // The magnitudes' digits.
+  DigitText t1, t2;
+  of_binary(v1, t1);
+  of_binary(v2, t2);
+  std::string_view m1 = t1.view(), m2 = t2.view();
+  if (!m1.empty() && m1[0] == '-') m1.remove_prefix(1);
+  if (!m2.empty() && m2[0] == '-') m2.remove_prefix(1);
+
+  // Both at the common width, a multiple of 4, behind the sign prefix:
+  // sign-magnitude form, then two's-complement form.
+  const std::size_t w = (std::max(m1.size(), m2.size()) + 3) / 4 * 4;
+  DigitText s1(v1 < 0 ? "1111" : "0000");
+  s1.append(w - m1.size(), '0');
+  s1.append(m1);
+  DigitText s2(v2 < 0 ? "1111" : "0000");
+  s2.append(w - m2.size(), '0');
+  s2.append(m2);
+  s1 = of_bitwisefill(s1);
+  s2 = of_bitwisefill(s2);
+
+  // Digit by digit; a position that one text lacks holds no digit. (The
+  // digits are random in a digest, so the rules are written without
+  // branches.)
+  DigitText r;
+  const std::size_t n = w + 4;
+  char* const out = r.grow(n);
+  auto combine = [&](auto rule) {
+    for (std::size_t i = 0; i < n; ++i) {
+      const char c1 = i < s1.size() ? s1[i] : '\0';
+      const char c2 = i < s2.size() ? s2[i] : '\0';
+      const unsigned one1 = c1 == '1', zero1 = c1 == '0', one2 = c2 == '1', zero2 = c2 == '0';
+      out[i] = static_cast<char>('0' + rule(one1, zero1, one2, zero2));
+    }
+  };
+  switch (op) {
+    case BitOp::And: combine([](unsigned o1, unsigned, unsigned o2, unsigned) { return o1 & o2; }); break;
+    case BitOp::Or: combine([](unsigned o1, unsigned, unsigned o2, unsigned) { return o1 | o2; }); break;
+    case BitOp::Xor:
+      combine([](unsigned o1, unsigned z1, unsigned o2, unsigned z2) { return (o1 & z2) | (z1 & o2); });
+      break;
+  }
+
+  // Back to sign-magnitude form and read the magnitude.
+  r = of_bitwisefill(r);
+  const bool negative = r.view().substr(0, 4) == "1111";
+  DigitText digits(r.view().substr(std::min<std::size_t>(4, r.size())));
+  auto result = static_cast<std::int32_t>(of_binarytodecimalunsigned(digits));
+  if (negative) result = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(result));
+  return result;
+}
+
+}  // namespace hostkit

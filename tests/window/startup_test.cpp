@@ -1,0 +1,364 @@
+// schemalift's start-up and stop on the headless backend: developer and
+// delivered mode, the working folder, the connection at start-up and its
+// failures, and the two ways to close the window.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "rt/window/headless.h"
+#include "rt/window/session.h"
+#include "support/fake_db.h"
+#include "support/scoped.h"
+#include "upgrade/db_upgrade_pos.h"
+#include "upgrade/globals.h"
+
+namespace {
+
+using testing_support::FakeServer;
+using Boxes = std::vector<rt::RecordingUi::Event>;
+
+const std::string kRegistryOk = "[SOFTWARE\\tandrel]\nSERVERNAME=127.0.0.1,1433\nDATABASE=store\n";
+
+class Startup : public ::testing::Test {
+ protected:
+  testing_support::TempDir dir;
+  FakeServer server;
+  testing_support::ScopedFakeServer install{server};
+  rt::HeadlessBackend backend;
+  upgrade::db_upgrade_pos app;
+  std::unique_ptr<testing_support::ScopedEnvVar> registry;
+  std::unique_ptr<rt::Session> session;
+
+  void SetUp() override { set_registry(kRegistryOk); }
+
+  void set_registry(const std::string& ini) {
+    registry.reset();
+    registry = std::make_unique<testing_support::ScopedEnvVar>("SCHEMALIFT_REGISTRY",
+                                                               dir.write("registry.ini", ini));
+  }
+
+  // Starts the program: application create and open; the posted start-up
+  // event runs only when process is true.
+  upgrade::w_db_upgrade& start(rt::ULong handle = rt::kProgramModuleHandle, bool process = true,
+                               const std::string& commandline = std::string()) {
+    rt::SessionOptions o;
+    o.module_handle = handle;
+    session.reset();
+    session = std::make_unique<rt::Session>(app, backend, o);
+    session->start(commandline);
+    if (process) backend.process_events();
+    return *app.w_db_upgrade;
+  }
+
+  Boxes boxes() const { return const_cast<rt::HeadlessBackend&>(backend).recorder().boxes(); }
+
+  // One beep, then the connection's box with the server's text, then the
+  // plain box; both titled with the application title; cb_1 disabled.
+  void expect_failed_connection(const upgrade::w_db_upgrade& w, const std::string& server_text) {
+    const auto& events = backend.recorder().events();
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0].kind, rt::RecordingUi::Event::Beep);
+    ASSERT_EQ(events[1].kind, rt::RecordingUi::Event::Box);
+    ASSERT_EQ(events[2].kind, rt::RecordingUi::Event::Box);
+    EXPECT_EQ(events[1].title, rt::gbk("岚舟商业管理软件"));
+    EXPECT_EQ(events[1].text, rt::gbk("不能连接到数据库！(错误信息：") + server_text + ")");
+    EXPECT_EQ(events[2].title, rt::gbk("岚舟商业管理软件"));
+    EXPECT_EQ(events[2].text, rt::gbk("不能连接到数据库"));
+    EXPECT_FALSE(w.cb_1->enabled());
+    EXPECT_TRUE(w.cb_2->enabled());
+    EXPECT_FALSE(upgrade::sqlca->connected());
+  }
+};
+
+std::vector<std::string> visible_controls(const upgrade::w_db_upgrade& w) {
+  std::vector<std::string> names;
+  for (rt::Control* c : w.control())
+    if (c->visible()) names.push_back(c->name());
+  return names;
+}
+
+class Delivered : public Startup, public ::testing::WithParamInterface<rt::ULong> {};
+
+TEST_P(Delivered, HidesTheDeveloperControls) {
+  auto& w = start(GetParam());
+  EXPECT_EQ(visible_controls(w), (std::vector<std::string>{"st_5", "st_4", "st_8", "st_7", "st_3", "st_2", "st_1",
+                                                           "cb_2", "cb_1", "gb_1"}));
+  EXPECT_TRUE(w.cbx_proc->checked());
+  for (rt::Control* c : w.control()) EXPECT_TRUE(c->enabled()) << c->name();
+  // Hidden, the loader still answers to the code.
+  int loads = 0;
+  w.routines.cb_put_clicked = [&](upgrade::w_db_upgrade&) { ++loads; };
+  EXPECT_FALSE(backend.click(*w.cb_put));
+  w.cb_put->trigger_clicked();
+  EXPECT_EQ(loads, 1);
+}
+
+// Any nonzero handle is the built program; no handle at all counts as one.
+INSTANTIATE_TEST_SUITE_P(Handles, Delivered,
+                         ::testing::Values(rt::ULong(rt::kProgramModuleHandle), rt::ULong(1u), rt::ULong(rt::null)),
+                         [](const auto& info) {
+                           return info.param.is_null() ? std::string("null") : "h" + std::to_string(*info.param);
+                         });
+
+TEST_F(Startup, DeveloperBuildShowsEveryControl) {
+  auto& w = start(0u);
+  EXPECT_EQ(visible_controls(w).size(), 14u);
+  EXPECT_TRUE(w.cbx_proc->checked());
+  EXPECT_TRUE(backend.peer_state(w)->shown);
+  EXPECT_TRUE(backend.peer_state(w)->centered);
+}
+
+void w_db_upgrade_defaults_reach_new_windows();
+
+TEST_F(Startup, ClicksRunTheWiredRoutinesOnTheirWindow) {
+  auto& w = start(0u);
+  std::vector<std::string> ran;
+  w.routines.cb_1_clicked = [&](upgrade::w_db_upgrade& win) {
+    ran.push_back("cb_1");
+    EXPECT_EQ(&win, &w);
+    // The upgrade ends by running the loader and waiting for it.
+    win.cb_put->trigger_clicked();
+    win.cb_1->set_enabled(false);
+  };
+  w.routines.cb_get_clicked = [&](upgrade::w_db_upgrade&) { ran.push_back("cb_get"); };
+  w.routines.cb_put_clicked = [&](upgrade::w_db_upgrade&) { ran.push_back("cb_put"); };
+
+  EXPECT_TRUE(backend.click(*w.cb_get));
+  EXPECT_TRUE(backend.press_accelerator(w, 'u'));
+  EXPECT_FALSE(backend.click(*w.cb_1));  // disabled after one upgrade
+  EXPECT_EQ(ran, (std::vector<std::string>{"cb_get", "cb_1", "cb_put"}));
+
+  // The slots a new window starts with come from the defaults.
+  w_db_upgrade_defaults_reach_new_windows();
+}
+
+void w_db_upgrade_defaults_reach_new_windows() {
+  upgrade::w_db_upgrade::Routines saved = upgrade::w_db_upgrade::default_routines();
+  bool wired = false;
+  upgrade::w_db_upgrade::default_routines().cb_get_clicked = [&](upgrade::w_db_upgrade&) { wired = true; };
+  upgrade::w_db_upgrade fresh;
+  upgrade::w_db_upgrade::default_routines() = saved;
+  fresh.cb_get_clicked();
+  EXPECT_TRUE(wired);
+  // An empty slot does nothing and gives nothing.
+  fresh.routines.wf_get_sql_go = nullptr;
+  rt::String create = std::string("x"), drop = std::string("y");
+  EXPECT_FALSE(*fresh.wf_get_sql_go(create, drop));
+  EXPECT_EQ(*create, "x");
+}
+
+TEST_F(Startup, UpgradeButtonRunsTheUpgradeAndTheLoader) {
+  server.select_value = "20170521";
+  auto& w = start();
+  int loads = 0;
+  w.routines.cb_put_clicked = [&](upgrade::w_db_upgrade&) { ++loads; };
+  std::size_t before = server.statements().size();
+  ASSERT_TRUE(backend.click(*w.cb_1));
+  // The last stage runs again, ending with the grants; the hidden, ticked
+  // cbx_proc makes the upgrade run the loader.
+  std::vector<std::string> sent = server.statements();
+  ASSERT_GT(sent.size(), before + 10);
+  EXPECT_EQ(sent.back().rfind("insert t_sys_oper_grant", 0), 0u) << sent.back();
+  EXPECT_EQ(loads, 1);
+  EXPECT_FALSE(w.cb_1->enabled());
+  EXPECT_EQ(backend.recorder().pointer(), rt::Pointer::Arrow);
+  EXPECT_TRUE(backend.recorder().boxes().empty());
+}
+
+TEST_F(Startup, WorkingFolderIsTheCurrentDirectoryWithASeparator) {
+  std::string real = std::filesystem::canonical(dir.path()).string();
+  {
+    testing_support::ScopedCwd cwd(real);
+    auto& w = start();
+    EXPECT_EQ(*w.is_runpath, real + "/");
+    session.reset();
+  }
+  {
+    testing_support::ScopedCwd cwd("/");
+    auto& w = start();
+    EXPECT_EQ(*w.is_runpath, "//");  // the root keeps its own separator
+    session.reset();
+  }
+}
+
+TEST_F(Startup, WorkingFolderLongerThanTheBuffer) {
+  std::string deep = std::filesystem::canonical(dir.path()).string();
+  while (deep.size() < 300) {
+    deep += "/folder_of_some_length";
+    std::filesystem::create_directory(deep);
+  }
+  testing_support::ScopedCwd cwd(deep);
+  auto& w = start();
+  EXPECT_EQ(*w.is_runpath, deep + "/");
+
+  rt::String buffer = rt::space(256);
+  rt::ULong need = w.GetCurrentDirectoryA(256u, buffer);
+  EXPECT_EQ(*need, deep.size() + 1);
+  EXPECT_EQ(*buffer, std::string(256, ' '));  // left alone
+}
+
+TEST_F(Startup, WorkingFolderThatNoLongerExists) {
+  std::string gone = dir.path() + "/gone";
+  std::filesystem::create_directory(gone);
+  testing_support::ScopedCwd cwd(gone);
+  std::filesystem::remove(gone);
+  auto& w = start();
+  EXPECT_EQ(*w.is_runpath, "./");
+}
+
+TEST_F(Startup, ConnectsAfterOpenWithTheSettingsInOrder) {
+  bool shown_at_connect = false;
+  server.on_connect = [&] { shown_at_connect = backend.peer_state(*app.w_db_upgrade)->shown; };
+  auto& w = start(rt::kProgramModuleHandle, /*process=*/false);
+  // The connection waits for the posted event.
+  EXPECT_TRUE(server.log.empty());
+  EXPECT_FALSE(w.is_runpath->empty());
+  backend.process_events();
+  EXPECT_TRUE(shown_at_connect);
+
+  EXPECT_TRUE(backend.recorder().events().empty());
+  EXPECT_TRUE(w.cb_1->enabled());
+  const rt::DbSettings& s = server.last_settings;
+  EXPECT_EQ(s.dbms, "MSS");
+  EXPECT_EQ(s.servername, "127.0.0.1,1433");
+  EXPECT_EQ(s.database, "store");
+  EXPECT_EQ(s.logid, "tandrel");
+  EXPECT_EQ(s.logpass, "tolvank");
+  EXPECT_EQ(s.lock, "RU");
+  EXPECT_EQ(s.dbparm, "");
+  EXPECT_TRUE(s.autocommit);
+  EXPECT_EQ(server.log, (std::vector<std::string>{"CONNECT", "EXEC use master", "EXEC use store"}));
+  EXPECT_EQ(server.current_database, "store");
+  EXPECT_TRUE(upgrade::sqlca->connected());
+  EXPECT_TRUE(test(upgrade::sqlca->AutoCommit()));
+}
+
+TEST_F(Startup, CommandLineTextIsIgnored) {
+  auto& w = start(0u, true, "/s c:\\other \"quoted arg\" --help");
+  EXPECT_EQ(visible_controls(w).size(), 14u);
+  EXPECT_EQ(server.statements(), (std::vector<std::string>{"use master", "use store"}));
+  EXPECT_TRUE(backend.recorder().events().empty());
+}
+
+TEST_F(Startup, RefusedLogin) {
+  server.refuse_login = std::make_pair(18456, std::string("Login failed for user 'tandrel'."));
+  auto& w = start();
+  expect_failed_connection(w, "Login failed for user 'tandrel'.");
+  EXPECT_TRUE(server.statements().empty());
+  // No second attempt, and the program still ends cleanly.
+  backend.click(*w.cb_2);
+  EXPECT_TRUE(session->ended());
+  EXPECT_EQ(server.count("CONNECT"), 1);
+  EXPECT_EQ(server.count("DISCONNECT"), 0);
+  EXPECT_FALSE(upgrade::sqlca);
+}
+
+TEST_F(Startup, ServerNotListening) {
+  server.name = "127.0.0.1,1434";
+  auto& w = start(0u);
+  expect_failed_connection(w, testing_support::kUnreachableText);
+  // In developer mode the pack buttons stay usable.
+  EXPECT_TRUE(w.cb_put->enabled());
+  EXPECT_TRUE(w.cb_get->enabled());
+}
+
+TEST_F(Startup, MissingRegistryLeavesTheSettingsEmpty) {
+  // No file at all: neither value is found, the connect runs with the
+  // connection object's initial settings.
+  registry.reset();
+  registry = std::make_unique<testing_support::ScopedEnvVar>("SCHEMALIFT_REGISTRY", dir.path() + "/none.ini");
+  auto& w = start();
+  EXPECT_EQ(server.last_settings.servername, "");
+  EXPECT_EQ(server.last_settings.database, "");
+  expect_failed_connection(w, testing_support::kUnreachableText);
+}
+
+TEST_F(Startup, MissingDatabaseValueCountsAsAFailedConnection) {
+  set_registry("[SOFTWARE\\tandrel]\nSERVERNAME=127.0.0.1,1433\n");
+  auto& w = start();
+  EXPECT_EQ(server.statements(), (std::vector<std::string>{"use master", "use "}));
+  expect_failed_connection(w, "Incorrect syntax near 'use'.");
+  EXPECT_EQ(server.connections, 0);
+}
+
+TEST_F(Startup, UnknownDatabaseCountsAsAFailedConnection) {
+  set_registry("[SOFTWARE\\tandrel]\nSERVERNAME=127.0.0.1,1433\nDATABASE=nosuch\n");
+  auto& w = start();
+  expect_failed_connection(w, "Database 'nosuch' does not exist. Make sure that the name is entered correctly.");
+  // The connection is given up rather than left in master.
+  EXPECT_EQ(server.log.back(), "DISCONNECT");
+  EXPECT_EQ(server.connections, 0);
+  backend.click(*w.cb_2);
+  EXPECT_TRUE(session->ended());
+  EXPECT_EQ(server.count("DISCONNECT"), 1);
+}
+
+TEST_F(Startup, ChineseDatabaseNameReachesTheServerAsGbk) {
+  server.databases.insert(rt::gbk("门店"));
+  set_registry("[SOFTWARE\\tandrel]\nSERVERNAME=127.0.0.1,1433\nDATABASE=门店\n");
+  auto& w = start();
+  EXPECT_TRUE(w.cb_1->enabled());
+  EXPECT_EQ(server.statements().back(), "use " + rt::gbk("门店"));
+}
+
+class Closing : public Startup, public ::testing::WithParamInterface<const char*> {
+ protected:
+  void close(upgrade::w_db_upgrade& w) {
+    std::string how = GetParam();
+    if (how == "cb_2") backend.click(*w.cb_2);
+    if (how == "alt+e") backend.press_accelerator(w, 'E');
+    if (how == "close box") backend.press_close_box(w);
+  }
+};
+
+TEST_P(Closing, EndsTheProgramWithTheDisconnect) {
+  auto& w = start();
+  ASSERT_TRUE(upgrade::sqlca->connected());
+  close(w);
+  EXPECT_TRUE(session->ended());
+  EXPECT_TRUE(backend.quit_requested());
+  EXPECT_EQ(server.log.back(), "DISCONNECT");
+  EXPECT_EQ(server.connections, 0);
+  EXPECT_FALSE(upgrade::sqlca);  // destroyed by the application
+  EXPECT_TRUE(w.control().empty());
+  EXPECT_FALSE(w.cb_1);
+  EXPECT_TRUE(backend.peer_state(w)->closed);
+}
+
+TEST_P(Closing, EndsCleanlyAfterAFailedConnection) {
+  server.name = "elsewhere";
+  auto& w = start();
+  close(w);
+  EXPECT_TRUE(session->ended());
+  EXPECT_EQ(server.count("DISCONNECT"), 0);
+  EXPECT_EQ(backend.recorder().boxes().size(), 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Window, Closing, ::testing::Values("cb_2", "alt+e", "close box"),
+                         [](const auto& info) {
+                           std::string n = info.param;
+                           for (char& c : n)
+                             if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+                           return n;
+                         });
+
+TEST_F(Startup, RuntimeErrorInARoutineEndsOnlyThatClick) {
+  testing_support::ErrorCollector errors;
+  auto& w = start(0u);
+  bool after = false;
+  w.routines.cb_get_clicked = [&](upgrade::w_db_upgrade&) {
+    rt::raise_error(rt::kErrNullObject);
+    after = true;
+  };
+  backend.click(*w.cb_get);
+  EXPECT_EQ(errors.numbers, (std::vector<int>{rt::kErrNullObject}));
+  EXPECT_FALSE(after);
+  backend.click(*w.cb_2);
+  EXPECT_TRUE(session->ended());
+  EXPECT_EQ(server.log.back(), "DISCONNECT");
+}
+
+}  // namespace
