@@ -5,7 +5,8 @@
 #include <sql.h>
 #include <sqlext.h>
 
-#include <cstring>
+#include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 #include "rt/odbc.h"
