@@ -1,0 +1,130 @@
+// The storesim program as the README runs it.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "rt/odbc.h"
+
+#ifdef STORESIM_PROGRAM
+namespace {
+
+// One run of the program with its standard output on a pipe.
+class Program {
+ public:
+  explicit Program(std::vector<std::string> args) {
+    int out[2];
+    if (::pipe(out) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::dup2(out[1], 1);
+      ::close(out[0]);
+      ::close(out[1]);
+      std::vector<char*> argv;
+      static std::string program = STORESIM_PROGRAM;
+      argv.push_back(program.data());
+      for (std::string& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      ::execv(program.c_str(), argv.data());
+      ::_exit(127);
+    }
+    ::close(out[1]);
+    out_ = ::fdopen(out[0], "r");
+  }
+  ~Program() {
+    if (pid_ > 0 && status_ < 0) Stop();
+    if (out_) std::fclose(out_);
+  }
+  std::string FirstLine() {
+    char buf[256] = {};
+    if (!out_ || !std::fgets(buf, sizeof buf, out_)) return {};
+    std::string line = buf;
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    return line;
+  }
+  int Stop() {
+    ::kill(pid_, SIGTERM);
+    return Wait();
+  }
+  int Wait() {
+    int st = 0;
+    ::waitpid(pid_, &st, 0);
+    status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    return status_;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  FILE* out_ = nullptr;
+  int status_ = -1;
+};
+
+std::string PortOf(const std::string& line) {
+  const std::string prefix = "listening on 127.0.0.1:";
+  return line.rfind(prefix, 0) == 0 ? line.substr(prefix.size()) : std::string();
+}
+
+void Configure(rt::transaction& t, const std::string& port) {
+  rt::install_odbc_driver();
+  t.DBMS = "MSS";
+  t.ServerName = "127.0.0.1," + port;
+  t.LogID = "tandrel";
+  t.LogPass = "tolvank";
+  t.Database = "store";
+  t.SetAutoCommit(true);
+}
+
+TEST(Program, ServesTheSampleStoreAndKeepsItsStateBetweenRuns) {
+  char dir[] = "/tmp/storesim_state_XXXXXX";
+  ASSERT_NE(::mkdtemp(dir), nullptr);
+  const std::string state = std::string(dir) + "/store.state";
+  {
+    Program p({"--port", "0", "--state", state});
+    std::string port = PortOf(p.FirstLine());
+    ASSERT_FALSE(port.empty());
+    rt::transaction t;
+    Configure(t, port);
+    t.connect();
+    ASSERT_EQ(*t.SQLCode, 0) << rt::utf8(t.SQLErrText.value_or(""));
+    rt::String stage;
+    t.select_into("select isnull ( max ( sys_var_value ) , '00000000' ) from t_sys_system where sys_var_id ='UPGRADE_DATE'",
+                  stage);
+    EXPECT_EQ(*t.SQLCode, 0);
+    EXPECT_EQ(stage.value_or(""), "00000000");
+    t.execute_immediate("update t_sys_system set sys_var_value ='20151227' where sys_var_id ='UPGRADE_DATE'");
+    EXPECT_EQ(*t.SQLCode, 0);
+    t.disconnect();
+    EXPECT_EQ(p.Stop(), 0);
+  }
+  {
+    Program p({"--state", state, "--port", "0"});
+    std::string port = PortOf(p.FirstLine());
+    ASSERT_FALSE(port.empty());
+    rt::transaction t;
+    Configure(t, port);
+    t.connect();
+    ASSERT_EQ(*t.SQLCode, 0);
+    rt::String stage;
+    t.select_into("select sys_var_value from t_sys_system where sys_var_id ='UPGRADE_DATE'", stage);
+    EXPECT_EQ(stage.value_or(""), "20151227");
+    t.disconnect();
+    EXPECT_EQ(p.Stop(), 0);
+  }
+  std::remove(state.c_str());
+  ::rmdir(dir);
+}
+
+TEST(Program, RefusesBadArguments) {
+  for (std::vector<std::string> args : {std::vector<std::string>{}, {"--port", "http"}, {"--port", "70000"},
+                                        {"--port", "0", "--colour"}}) {
+    Program p(args);
+    EXPECT_EQ(p.Wait(), 2);
+  }
+}
+
+}  // namespace
+#endif
