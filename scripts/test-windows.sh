@@ -45,6 +45,10 @@ if ! scripts/wine-run.sh reg query "$nls" /v ACP </dev/null 2>/dev/null | grep -
   echo "the Wine prefix does not report the ANSI code page 936" >&2
   exit 1
 fi
+# A program that crashes ends with its exception instead of waiting in the
+# debugger that Wine would start for it.
+scripts/wine-run.sh reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+  /v Debugger /f </dev/null >/dev/null 2>&1 || true
 step "wine prefix"
 
 ctest --test-dir "$build" --verbose --timeout 900
