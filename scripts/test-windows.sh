@@ -33,22 +33,24 @@ cleanup() { wineserver -k >/dev/null 2>&1 || true; }
 trap cleanup EXIT
 wineserver -p </dev/null >/dev/null 2>&1 || true
 
+nls='HKLM\System\CurrentControlSet\Control\Nls\CodePage'
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   scripts/wine-run.sh wineboot --init </dev/null >/dev/null 2>&1
+  # Wine derives the ANSI code page from the locale (wine-run.sh runs every
+  # program under zh_CN) and records it here at each start; the value is
+  # set as well for programs started without that locale.
+  scripts/wine-run.sh reg add "$nls" /v ACP /t REG_SZ /d 936 /f </dev/null >/dev/null 2>&1
+  # A program that crashes ends with its exception instead of waiting in
+  # the debugger that Wine would start for it.
+  for view in 32 64; do
+    scripts/wine-run.sh reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+      /v Debugger /f /reg:$view </dev/null >/dev/null 2>&1 || true
+  done
 fi
-# Wine derives the ANSI code page from the locale (wine-run.sh runs every
-# program under zh_CN) and records it here at each start; the value is set
-# as well for programs started without that locale, and read back.
-nls='HKLM\System\CurrentControlSet\Control\Nls\CodePage'
-scripts/wine-run.sh reg add "$nls" /v ACP /t REG_SZ /d 936 /f </dev/null >/dev/null 2>&1
 if ! scripts/wine-run.sh reg query "$nls" /v ACP </dev/null 2>/dev/null | grep -q 'ACP.*936'; then
   echo "the Wine prefix does not report the ANSI code page 936" >&2
   exit 1
 fi
-# A program that crashes ends with its exception instead of waiting in the
-# debugger that Wine would start for it.
-scripts/wine-run.sh reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
-  /v Debugger /f </dev/null >/dev/null 2>&1 || true
 step "wine prefix"
 
 ctest --test-dir "$build" --verbose --timeout 900
