@@ -184,11 +184,11 @@ class Win32Env : public Env {
 
   std::vector<std::string> ListFiles(const std::string& dir, const std::string& pattern) override {
     std::vector<std::string> names;
-    std::string spec = dir;
-    if (!spec.empty() && spec.back() != '\\' && spec.back() != '/' && spec.back() != ':') spec += '\\';
-    spec += pattern;
+    std::string search = dir;
+    if (!search.empty() && search.back() != '\\' && search.back() != '/' && search.back() != ':') search += '\\';
+    search += pattern;
     WIN32_FIND_DATAA fd;
-    HANDLE h = ::FindFirstFileA(spec.c_str(), &fd);
+    HANDLE h = ::FindFirstFileA(search.c_str(), &fd);
     if (h == INVALID_HANDLE_VALUE) return names;
     // Ordinary read-write files only: no folders, and no read-only, hidden
     // or system files.
