@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <string>
@@ -217,21 +216,6 @@ TEST_F(PackBuilder, AMissingScriptFolderIsReportedInsteadOfPackingNothing) {
   EXPECT_FALSE(upgrade::cb_get_clicked(run_dir(), lb_, (dir_.path() / "nowhere").string() + "/"));
   EXPECT_NE(only_box().find("SCHEMALIFT_SQL_DIR"), std::string::npos);
   EXPECT_EQ(pack(), "old@@@@");
-}
-
-TEST(ScriptFolder, TheEnvironmentNamesItElseTheFixedDeveloperFolder) {
-  const char* old = std::getenv("SCHEMALIFT_SQL_DIR");
-  const std::string saved = old ? old : "";
-  ::unsetenv("SCHEMALIFT_SQL_DIR");
-  EXPECT_EQ(*upgrade::script_folder(), "e:\\G\\tandrel\\sql\\pr_tr\\");
-  ::setenv("SCHEMALIFT_SQL_DIR", "/src/sql", 1);
-  EXPECT_EQ(*upgrade::script_folder(), "/src/sql/");
-  ::setenv("SCHEMALIFT_SQL_DIR", "/src/sql/", 1);
-  EXPECT_EQ(*upgrade::script_folder(), "/src/sql/");
-  if (old)
-    ::setenv("SCHEMALIFT_SQL_DIR", saved.c_str(), 1);
-  else
-    ::unsetenv("SCHEMALIFT_SQL_DIR");
 }
 
 TEST(FileListing, ListsOrdinaryWritableFilesOfThePatternOnly) {

@@ -1,8 +1,7 @@
 #include "support/scratch_dir.h"
 
-#include <unistd.h>
-
 #include <atomic>
+#include <chrono>
 #include <fstream>
 #include <sstream>
 
@@ -12,8 +11,10 @@ namespace fs = std::filesystem;
 
 ScratchDir::ScratchDir() {
   static std::atomic<int> counter{0};
+  // The clock at start-up keeps test programs that run side by side apart.
+  static const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
   path_ = fs::temp_directory_path() /
-          ("upgrade_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
+          ("upgrade_test_" + std::to_string(stamp) + "_" + std::to_string(counter++));
   fs::remove_all(path_);
   fs::create_directories(path_);
 }

@@ -1,7 +1,6 @@
 #include "support/scoped.h"
 
-#include <unistd.h>
-
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -9,12 +8,32 @@
 
 namespace testing_support {
 
+namespace {
+void put_env(const std::string& name, const std::string* value) {
+#ifdef _WIN32
+  _putenv_s(name.c_str(), value ? value->c_str() : "");
+#else
+  if (value)
+    ::setenv(name.c_str(), value->c_str(), 1);
+  else
+    ::unsetenv(name.c_str());
+#endif
+}
+}  // namespace
+
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "rtwin-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  auto seed = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    fs::path p = fs::temp_directory_path() / ("rtwin-" + std::to_string(seed + attempt));
+    std::error_code ec;
+    if (fs::create_directory(p, ec)) {
+      path_ = p.string();
+      return;
+    }
+  }
+  throw std::runtime_error("no fresh temporary folder");
 }
 
 TempDir::~TempDir() {
@@ -31,11 +50,15 @@ std::string TempDir::write(const std::string& name, const std::string& content) 
 }
 
 ScopedCwd::ScopedCwd(const std::string& dir) : previous_(fs::current_path().string()) {
-  if (::chdir(dir.c_str()) != 0) throw std::runtime_error("chdir failed: " + dir);
+  std::error_code ec;
+  fs::current_path(dir, ec);
+  if (ec) throw std::runtime_error("chdir failed: " + dir);
 }
 
 ScopedCwd::~ScopedCwd() {
-  if (::chdir(previous_.c_str()) != 0) std::abort();
+  std::error_code ec;
+  fs::current_path(previous_, ec);
+  if (ec) std::abort();
 }
 
 ScopedEnvVar::ScopedEnvVar(const char* name, const std::string& value) : name_(name) {
@@ -43,14 +66,11 @@ ScopedEnvVar::ScopedEnvVar(const char* name, const std::string& value) : name_(n
     had_ = true;
     previous_ = v;
   }
-  ::setenv(name, value.c_str(), 1);
+  put_env(name_, &value);
 }
 
 ScopedEnvVar::~ScopedEnvVar() {
-  if (had_)
-    ::setenv(name_.c_str(), previous_.c_str(), 1);
-  else
-    ::unsetenv(name_.c_str());
+  put_env(name_, had_ ? &previous_ : nullptr);
 }
 
 ErrorCollector::ErrorCollector() {

@@ -1,6 +1,7 @@
 // schemalift's start-up and stop on the headless backend: developer and
 // delivered mode, the working folder, the connection at start-up and its
-// failures, and the two ways to close the window.
+// failures, and the two ways to close the window. POSIX only: the store
+// registry comes from a file named by SCHEMALIFT_REGISTRY, and paths use "/".
 #include <gtest/gtest.h>
 #include <unistd.h>
 
