@@ -9,7 +9,7 @@ pkgs=(
   libssl-dev
   unixodbc unixodbc-dev tdsodbc
   qt6-base-dev libgl1-mesa-dev fonts-wqy-zenhei
-  xvfb xdotool x11-apps imagemagick
+  xvfb xdotool x11-apps x11-utils imagemagick
   clang libclang-rt-14-dev
 )
 

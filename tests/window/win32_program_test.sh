@@ -54,8 +54,16 @@ cd "$work"
 app_pid=$!
 
 alive() { kill -0 "$app_pid" 2>/dev/null; }
-# The id of the first visible window whose title is $1.
-find_window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
+# The id of the first visible window whose title is $1. Wine gives the
+# Chinese title in UTF-8 in _NET_WM_NAME only (WM_NAME, which xdotool
+# matches, holds question marks), so the titles are read with xprop.
+titles() {
+  local id
+  for id in $(xdotool search --onlyvisible --name . 2>/dev/null); do
+    printf '%s %s\n' "$id" "$(xprop -id "$id" _NET_WM_NAME 2>/dev/null | sed -n 's/^_NET_WM_NAME(UTF8_STRING) = "\(.*\)"$/\1/p')"
+  done
+}
+find_window() { titles | awk -v t="$1" '{ id = $1; $1 = ""; if (substr($0, 2) == t) { print id; exit } }'; }
 window() {
   local id
   for _ in $(seq 240); do
@@ -66,7 +74,7 @@ window() {
   done
   return 1
 }
-gone() { ! xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | grep -qx "$2"; }
+gone() { ! titles | grep -qx "$2 $1"; }
 
 title="专卖店软件数据库升级"
 box_title="岚舟商业管理软件"
@@ -82,16 +90,17 @@ done
 
 main=$(window "$title") || fail "the window is gone"
 sleep 2
+import -window root -depth 8 "$work/screen.png" || fail "no screenshot"
 if [ -n "$shot" ]; then
   mkdir -p "$(dirname "$shot")"
-  import -window root "$shot" || fail "no screenshot"
+  cp "$work/screen.png" "$shot"
 fi
 # The developer list box lb_1 is a white area inside the window-grey group
 # box; the delivered program hides it. A 20-pixel square from the middle of
-# its place (client pixels 439, 209, plus the frame and the title bar)
-# tells the two apart.
+# its place (client pixels 439, 209: without a window manager the X window
+# is the client area) tells the two apart.
 eval "$(xdotool getwindowgeometry --shell "$main")"
-probe=$(import -window root -crop "20x20+$((X + 443))+$((Y + 236))" txt:- 2>/dev/null)
+probe=$(convert "$work/screen.png" -depth 8 -crop "20x20+$((X + 439))+$((Y + 209))" txt:- 2>/dev/null)
 white=$(grep -c '#FFFFFF' <<<"$probe" || true)
 grey=$(grep -c '#CECFCE' <<<"$probe" || true)
 if [ "$mode" = developer ]; then

@@ -145,7 +145,9 @@ HICON load_database_icon(HINSTANCE instance, int size) {
 
 Win32Peer::Win32Peer(Window& w, Session& s, Win32Backend::Impl& backend)
     : window_(w), session_(s), backend_(backend) {
-  DWORD style = WS_OVERLAPPED | WS_CLIPCHILDREN;
+  // Without WS_CLIPCHILDREN: a group box draws only its frame and title,
+  // and the window's own background shows through the rest of it.
+  DWORD style = WS_OVERLAPPED;
   if (w.title_bar()) style |= WS_CAPTION;
   if (w.control_menu()) style |= WS_SYSMENU;
   if (w.resizable()) style |= WS_THICKFRAME;
