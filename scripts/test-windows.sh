@@ -55,3 +55,13 @@ step "wine prefix"
 
 ctest --test-dir "$build" --verbose --timeout 900
 step "tests under wine"
+
+# The developer build of the program (its pack-builder controls shown),
+# started once under Wine the way the ctest test starts the delivered one.
+cmake -S . -B "$build-dev" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw32.cmake" \
+  -DBUILD_TESTING=OFF -DBUILD_BENCH=OFF -DSCHEMALIFT_DEVELOPER=ON >/dev/null
+cmake --build "$build-dev" -j "$jobs" --target schemalift
+timeout 200 bash tests/window/win32_program_test.sh "$build-dev/upgrade/schemalift.exe" \
+  "$build-dev/screenshots/window-win32-developer.png" developer
+step "developer program under wine"

@@ -11,7 +11,7 @@
 set -u
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 program=$(realpath "$1")
-shot=${2:-}
+shot=${2:+$(realpath -m "$2")}
 mode=${3:-delivered}
 work=$(mktemp -d)
 xvfb_pid=
