@@ -38,6 +38,11 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 
 install_missing g++-mingw-w64-i686 wine wine32:i386 wine64
+# Wine's odbc32 hands ODBC calls to the host's unixODBC inside the same
+# 32-bit process: the i386 driver manager and FreeTDS driver let a Windows
+# program reach the store simulator (driver "SQL Server" in an
+# odbcinst.ini named by ODBCSYSINI).
+install_missing libodbc2:i386 tdsodbc:i386
 
 # Can this kernel start a 32-bit x86 program?
 runs_32bit() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
