@@ -40,3 +40,6 @@ if command -v clang++ >/dev/null 2>&1; then
     tail -n 1 build/fuzz/"$target".log
   done
 fi
+
+echo "== windows build (32-bit, cross-compiled, tests under wine) =="
+bash scripts/test-windows.sh

@@ -17,7 +17,12 @@ class FileTest : public ::testing::Test {
     dir_ = fs::temp_directory_path() / ("rt_file_test_" + std::to_string(::getpid()));
     fs::create_directories(dir_);
   }
-  void TearDown() override { fs::remove_all(dir_); }
+  void TearDown() override {
+    // Windows refuses to delete a read-only file.
+    for (const auto& e : fs::recursive_directory_iterator(dir_))
+      fs::permissions(e.path(), fs::perms::owner_write, fs::perm_options::add);
+    fs::remove_all(dir_);
+  }
   std::string put(const std::string& name, const std::string& bytes) {
     std::string p = (dir_ / name).string();
     std::ofstream(p, std::ios::binary) << bytes;

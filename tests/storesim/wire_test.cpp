@@ -220,8 +220,10 @@ TEST_F(WireTest, DamagedInputEndsOnlyItsConnection) {
   using tds::Bytes;
   auto packet = [](std::uint8_t type, std::uint8_t status, const Bytes& body, int length = -1) {
     std::size_t len = length >= 0 ? static_cast<std::size_t>(length) : body.size() + 8;
-    Bytes p = {type, status, static_cast<std::uint8_t>(len >> 8), static_cast<std::uint8_t>(len), 0, 0, 1, 0};
-    p.insert(p.end(), body.begin(), body.end());
+    Bytes p(8 + body.size());
+    const std::uint8_t head[8] = {type, status, static_cast<std::uint8_t>(len >> 8), static_cast<std::uint8_t>(len), 0, 0, 1, 0};
+    std::copy(std::begin(head), std::end(head), p.begin());
+    std::copy(body.begin(), body.end(), p.begin() + 8);
     return p;
   };
   Bytes login = testing::Login7Payload("tandrel", "tolvank", "store");
