@@ -456,7 +456,7 @@ TEST_F(Upgrade, UntickedProcTriggerBoxSkipsTheLoaderButNotTheFinalCommit) {
                                                       storesim::RequestKind::Commit}));
 }
 
-TEST_F(Upgrade, EveryRoutineOfTheWindowIsWired) {
+TEST(Window, EveryRoutineIsWired) {
   const upgrade::w_db_upgrade::Routines& r = upgrade::w_db_upgrade::default_routines();
   EXPECT_TRUE(r.cb_1_clicked && r.cb_get_clicked && r.cb_put_clicked && r.wf_dbupgrade_2008 && r.wf_exec_sql &&
               r.wf_get_sql_go);
