@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# Builds schemalift and runs it against the bundled sample store database.
+# Builds schemalift and runs it against the bundled sample store database,
+# in the run folder build/run/work (see scripts/sample-run.sh for what the
+# run does). The folder keeps the database between runs: the first run
+# upgrades from stage "00000000", every later run shows the last stage
+# running again; delete build/run/work/store.state to start over.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$PWD
 
 bash scripts/install-deps.sh
 
-cmake -S . -B build/run -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF -DBUILD_BENCH=OFF >/dev/null
-cmake --build build/run -j "$(nproc)"
+bin=$root/build/run
+cmake -S . -B "$bin" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF -DBUILD_BENCH=OFF >/dev/null
+cmake --build "$bin" -j "${JOBS:-$(nproc)}" --target schemalift storesim schemalift_pack
 
-if [ -x build/run/upgrade/schemalift ]; then
-  exec build/run/upgrade/schemalift
-else
-  echo "schemalift is not built yet; the runtime layer built." >&2
-fi
+exec bash scripts/sample-run.sh "$bin/work" "$bin/upgrade/schemalift" "$bin/tools/storesim/storesim" \
+  "$bin/upgrade/schemalift_pack"

@@ -118,6 +118,65 @@ TEST(Program, ServesTheSampleStoreAndKeepsItsStateBetweenRuns) {
   ::rmdir(dir);
 }
 
+// Lines of a file.
+std::vector<std::string> LinesOf(const std::string& path) {
+  std::vector<std::string> lines;
+  FILE* f = std::fopen(path.c_str(), "r");
+  if (!f) return lines;
+  char buf[4096];
+  while (std::fgets(buf, sizeof buf, f)) {
+    std::string line = buf;
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    lines.push_back(line);
+  }
+  std::fclose(f);
+  return lines;
+}
+
+TEST(Program, WritesTheRequestLogAndAnswersQueriesOnItsState) {
+  char dir[] = "/tmp/storesim_log_XXXXXX";
+  ASSERT_NE(::mkdtemp(dir), nullptr);
+  const std::string state = std::string(dir) + "/store.state";
+  const std::string log = std::string(dir) + "/requests.log";
+  const std::string stage_query = "select sys_var_value from t_sys_system where sys_var_id = 'UPGRADE_DATE'";
+  {
+    // Without a state file, the fresh sample store; nothing is saved.
+    Program q({"--state", state, "--query", stage_query});
+    EXPECT_EQ(q.FirstLine(), "00000000");
+    EXPECT_EQ(q.Wait(), 0);
+    Program dup({"--query", "insert t_sys_system values ('UPGRADE_DATE', 'UPGRADE_DATE', '00000000', '', '', null, "
+                            "null, null)"});
+    EXPECT_EQ(dup.Wait(), 1);  // the sample keys t_sys_system on sys_var_id
+  }
+  {
+    Program p({"--port", "0", "--state", state, "--log", log});
+    std::string port = PortOf(p.FirstLine());
+    ASSERT_FALSE(port.empty());
+    rt::transaction t;
+    Configure(t, port);
+    t.connect();
+    ASSERT_EQ(*t.SQLCode, 0);
+    t.execute_immediate("update t_sys_system\r\nset sys_var_value ='20151227' where sys_var_id ='UPGRADE_DATE'");
+    t.disconnect();
+    EXPECT_EQ(p.Stop(), 0);
+  }
+  std::vector<std::string> lines = LinesOf(log);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.front(), "#1 login tandrel to store");
+  std::vector<std::string> tail(lines.end() - std::min<std::ptrdiff_t>(3, lines.size()), lines.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"#1 batch", "    update t_sys_system",
+                                            "    set sys_var_value ='20151227' where sys_var_id ='UPGRADE_DATE'"}));
+  {
+    Program q({"--state", state, "--query", stage_query + "; select 'a', null"});
+    EXPECT_EQ(q.FirstLine(), "20151227");
+    EXPECT_EQ(q.FirstLine(), "a\tNULL");
+    EXPECT_EQ(q.Wait(), 0);
+  }
+  std::remove(state.c_str());
+  std::remove(log.c_str());
+  ::rmdir(dir);
+}
+
 TEST(Program, RefusesBadArguments) {
   for (std::vector<std::string> args : {std::vector<std::string>{}, {"--port", "http"}, {"--port", "70000"},
                                         {"--port", "0", "--colour"}}) {

@@ -6,8 +6,13 @@
 #include "rt/ui.h"
 #include "rt/window/application.h"
 #include "rt/window/session.h"
+#include "upgrade/encryption_rewrite.h"
 #include "upgrade/globals.h"
+#include "upgrade/list_box_adapter.h"
+#include "upgrade/pack_builder.h"
+#include "upgrade/pack_loader.h"
 #include "upgrade/stage_upgrade.h"
+#include "upgrade/update_script.h"
 
 namespace upgrade {
 
@@ -71,6 +76,15 @@ w_db_upgrade::Routines built_in_routines() {
   r.wf_dbupgrade_2008 = [](w_db_upgrade& w) {
     WindowForUpgrade window(w);
     upgrade::wf_dbupgrade_2008(window);
+  };
+  r.cb_get_clicked = [](w_db_upgrade& w) {
+    ControlListBox lb(existing(w.lb_1));
+    upgrade::cb_get_clicked(w.is_runpath, lb);
+  };
+  r.cb_put_clicked = [](w_db_upgrade& w) { upgrade::cb_put_clicked(connection(), w.is_runpath); };
+  r.wf_exec_sql = [](w_db_upgrade&) { return upgrade::wf_exec_sql(connection()); };
+  r.wf_get_sql_go = [](w_db_upgrade&, rt::String& as_create, rt::String& as_drop) -> rt::Bool {
+    return upgrade::wf_get_sql_go(as_create, as_drop);
   };
   return r;
 }

@@ -1,13 +1,21 @@
-// storesim --port N [--state FILE]
+// storesim --port N [--state FILE] [--log FILE]
+// storesim [--state FILE] --query SQL
 //
 // Serves the sample store database as SQL Server would, on 127.0.0.1:N,
 // until interrupted. With --state the databases are loaded from FILE when
 // it exists and saved to it after every connection and at the end, so a
-// run continues where the last one stopped.
+// run continues where the last one stopped. With --log the requests that
+// the clients sent are written to FILE when the run ends. The sample store keys t_sys_system on sys_var_id, as store
+// databases do.
+//
+// With --query nothing is served: SQL runs once in the store database (of
+// the state file, or a fresh sample) and its result rows are printed, one
+// line each, values separated by tabs; the state is not saved.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <pthread.h>
 #include <signal.h>
@@ -21,7 +29,8 @@ namespace {
 
 int Usage(const char* why) {
   if (why) std::fprintf(stderr, "storesim: %s\n", why);
-  std::fprintf(stderr, "usage: storesim --port N [--state FILE]\n");
+  std::fprintf(stderr, "usage: storesim --port N [--state FILE] [--log FILE]\n"
+                       "       storesim [--state FILE] --query SQL\n");
   return 2;
 }
 
@@ -30,11 +39,91 @@ bool FileExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
+// The databases of the state file, or the sample store when there is none.
+bool LoadDatabases(storesim::MemoryEngine& engine, const std::string& state) {
+  std::string error;
+  if (!state.empty() && FileExists(state)) {
+    if (!engine.Load(state, &error)) {
+      std::fprintf(stderr, "storesim: cannot load %s: %s\n", state.c_str(), error.c_str());
+      return false;
+    }
+    return true;
+  }
+  storesim::SampleOptions sample;
+  sample.system_primary_key = true;
+  if (!storesim::CreateSampleStore(engine, sample, &error)) {
+    std::fprintf(stderr, "storesim: cannot build the sample store database: %s\n", error.c_str());
+    return false;
+  }
+  return true;
+}
+
+int Query(storesim::MemoryEngine& engine, const std::string& sql) {
+  storesim::BatchResult r = engine.Execute("store", sql);
+  for (const storesim::StatementResult& st : r.statements) {
+    if (!st.result) continue;
+    for (const auto& row : st.result->rows) {
+      std::string line;
+      for (std::size_t i = 0; i < row.size(); ++i) {
+        if (i) line += '\t';
+        line += row[i] ? *row[i] : std::string("NULL");
+      }
+      std::printf("%s\n", line.c_str());
+    }
+  }
+  if (auto e = storesim::FirstError(r)) {
+    std::fprintf(stderr, "storesim: %d: %s\n", e->number, e->text.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+const char* KindName(storesim::RequestKind k) {
+  switch (k) {
+    case storesim::RequestKind::Login: return "login";
+    case storesim::RequestKind::Batch: return "batch";
+    case storesim::RequestKind::Begin: return "begin transaction";
+    case storesim::RequestKind::Commit: return "commit";
+    case storesim::RequestKind::Rollback: return "rollback";
+    case storesim::RequestKind::TransactionOther: return "transaction request";
+    case storesim::RequestKind::Rpc: return "rpc";
+    case storesim::RequestKind::Attention: return "attention";
+  }
+  return "request";
+}
+
+// The request log as text: one entry a line, "#connection kind", then the
+// statement text with its lines indented.
+bool WriteLog(const std::vector<storesim::LoggedRequest>& log, const std::string& path) {
+  std::ofstream out(path + ".tmp", std::ios::binary | std::ios::trunc);
+  for (const storesim::LoggedRequest& r : log) {
+    out << '#' << r.connection << ' ' << KindName(r.kind);
+    if (r.kind == storesim::RequestKind::Login) out << ' ' << r.text << " to " << (r.database.empty() ? "(default)" : r.database);
+    if (r.begin_new) out << ", next transaction begun";
+    out << '\n';
+    if (r.kind == storesim::RequestKind::Batch || r.kind == storesim::RequestKind::Rpc) {
+      std::string line;
+      for (char c : r.text + "\n") {
+        if (c == '\n') {
+          if (!line.empty() && line.back() == '\r') line.pop_back();
+          out << "    " << line << '\n';
+          line.clear();
+        } else {
+          line += c;
+        }
+      }
+    }
+  }
+  out.close();
+  return out && std::rename((path + ".tmp").c_str(), path.c_str()) == 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   long port = -1;
-  std::string state;
+  std::string state, log_file;
+  const char* query = nullptr;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--port" && i + 1 < argc) {
@@ -43,11 +132,19 @@ int main(int argc, char** argv) {
       if (*end != '\0' || port < 0 || port > 65535) return Usage("the port is a number from 0 to 65535");
     } else if (a == "--state" && i + 1 < argc) {
       state = argv[++i];
+    } else if (a == "--log" && i + 1 < argc) {
+      log_file = argv[++i];
+    } else if (a == "--query" && i + 1 < argc) {
+      query = argv[++i];
     } else if (a == "--help" || a == "-h") {
       return Usage(nullptr);
     } else {
       return Usage(("unknown argument: " + a).c_str());
     }
+  }
+  if (query) {
+    storesim::MemoryEngine engine;
+    return LoadDatabases(engine, state) ? Query(engine, query) : 1;
   }
   if (port < 0) return Usage("--port is required");
 
@@ -64,15 +161,7 @@ int main(int argc, char** argv) {
 
   auto engine = std::make_shared<storesim::MemoryEngine>();
   std::string error;
-  if (!state.empty() && FileExists(state)) {
-    if (!engine->Load(state, &error)) {
-      std::fprintf(stderr, "storesim: cannot load %s: %s\n", state.c_str(), error.c_str());
-      return 1;
-    }
-  } else if (!storesim::CreateSampleStore(*engine, {}, &error)) {
-    std::fprintf(stderr, "storesim: cannot build the sample store database: %s\n", error.c_str());
-    return 1;
-  }
+  if (!LoadDatabases(*engine, state)) return 1;
 
   storesim::ServerOptions options;
   options.port = static_cast<std::uint16_t>(port);
@@ -95,5 +184,8 @@ int main(int argc, char** argv) {
   sigwait(&stop_signals, &sig);
   server.Stop();
   save();
+  if (!log_file.empty() && !WriteLog(server.Log(), log_file)) {
+    std::fprintf(stderr, "storesim: cannot write %s\n", log_file.c_str());
+  }
   return 0;
 }
