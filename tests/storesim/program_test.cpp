@@ -9,6 +9,7 @@
 #include <string>
 
 #include "rt/odbc.h"
+#include "storesim/memory_engine.h"
 
 #ifdef STORESIM_PROGRAM
 namespace {
@@ -45,6 +46,14 @@ class Program {
     std::string line = buf;
     if (!line.empty() && line.back() == '\n') line.pop_back();
     return line;
+  }
+  // Everything the program writes from here to its end.
+  std::string Rest() {
+    std::string text;
+    char buf[4096];
+    std::size_t n;
+    while (out_ && (n = std::fread(buf, 1, sizeof buf, out_)) > 0) text.append(buf, n);
+    return text;
   }
   int Stop() {
     ::kill(pid_, SIGTERM);
@@ -172,6 +181,17 @@ TEST(Program, WritesTheRequestLogAndAnswersQueriesOnItsState) {
     EXPECT_EQ(q.FirstLine(), "a\tNULL");
     EXPECT_EQ(q.Wait(), 0);
   }
+  {
+    // The dump of the saved state holds the update, as the engine dumps it.
+    storesim::MemoryEngine engine;
+    std::string why;
+    ASSERT_TRUE(engine.Load(state, &why)) << why;
+    Program d({"--state", state, "--dump"});
+    std::string text = d.Rest();
+    EXPECT_EQ(d.Wait(), 0);
+    EXPECT_EQ(text, engine.Dump());
+    EXPECT_NE(text.find("20151227"), std::string::npos);
+  }
   std::remove(state.c_str());
   std::remove(log.c_str());
   ::rmdir(dir);
@@ -179,7 +199,7 @@ TEST(Program, WritesTheRequestLogAndAnswersQueriesOnItsState) {
 
 TEST(Program, RefusesBadArguments) {
   for (std::vector<std::string> args : {std::vector<std::string>{}, {"--port", "http"}, {"--port", "70000"},
-                                        {"--port", "0", "--colour"}}) {
+                                        {"--port", "0", "--colour"}, {"--dump", "--query", "select 1"}}) {
     Program p(args);
     EXPECT_EQ(p.Wait(), 2);
   }

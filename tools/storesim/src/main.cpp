@@ -1,5 +1,6 @@
 // storesim --port N [--state FILE] [--log FILE]
 // storesim [--state FILE] --query SQL
+// storesim [--state FILE] --dump
 //
 // Serves the sample store database as SQL Server would, on 127.0.0.1:N,
 // until interrupted. With --state the databases are loaded from FILE when
@@ -30,7 +31,8 @@ namespace {
 int Usage(const char* why) {
   if (why) std::fprintf(stderr, "storesim: %s\n", why);
   std::fprintf(stderr, "usage: storesim --port N [--state FILE] [--log FILE]\n"
-                       "       storesim [--state FILE] --query SQL\n");
+                       "       storesim [--state FILE] --query SQL\n"
+                       "       storesim [--state FILE] --dump\n");
   return 2;
 }
 
@@ -124,6 +126,7 @@ int main(int argc, char** argv) {
   long port = -1;
   std::string state, log_file;
   const char* query = nullptr;
+  bool dump = false;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--port" && i + 1 < argc) {
@@ -136,15 +139,22 @@ int main(int argc, char** argv) {
       log_file = argv[++i];
     } else if (a == "--query" && i + 1 < argc) {
       query = argv[++i];
+    } else if (a == "--dump") {
+      dump = true;
     } else if (a == "--help" || a == "-h") {
       return Usage(nullptr);
     } else {
       return Usage(("unknown argument: " + a).c_str());
     }
   }
-  if (query) {
+  if (query && dump) return Usage("--query and --dump do not go together");
+  if (query || dump) {
     storesim::MemoryEngine engine;
-    return LoadDatabases(engine, state) ? Query(engine, query) : 1;
+    if (!LoadDatabases(engine, state)) return 1;
+    if (query) return Query(engine, query);
+    std::string text = engine.Dump();
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
   }
   if (port < 0) return Usage("--port is required");
 
