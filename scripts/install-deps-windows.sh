@@ -44,6 +44,13 @@ install_missing g++-mingw-w64-i686 wine wine32:i386 wine64
 # odbcinst.ini named by ODBCSYSINI).
 install_missing libodbc2:i386 tdsodbc:i386
 
+# The host locale zh_CN.GBK: a Windows program run in it has the ANSI code
+# page 936 in Wine, and FreeTDS takes the text of its ANSI calls as GBK.
+install_missing locales
+if ! locale -a 2>/dev/null | grep -qix 'zh_CN\.gbk'; then
+  $SUDO localedef -i zh_CN -f GBK zh_CN.GBK
+fi
+
 # Can this kernel start a 32-bit x86 program?
 runs_32bit() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
 

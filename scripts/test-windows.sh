@@ -12,12 +12,24 @@ jobs="${JOBS:-$(nproc)}"
 step() { echo "-- $1: ${SECONDS}s"; SECONDS=0; }
 
 SECONDS=0
+bash scripts/install-deps.sh
 bash scripts/install-deps-windows.sh
 step "install"
+
+# The Linux programs that the Windows program's upgrade test runs beside it
+# (the simulator, the pack builder, and the Linux program for comparison),
+# from the plain build of scripts/test.sh.
+host=build/test
+if [ ! -f "$host/build.ninja" ]; then
+  cmake -S . -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_BENCH=ON >/dev/null
+fi
+cmake --build "$host" -j "$jobs" --target storesim schemalift_pack schemalift
+step "linux programs"
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw32.cmake" \
   -DCMAKE_CROSSCOMPILING_EMULATOR="$root/scripts/wine-run.sh" \
+  -DHOST_BUILD_DIR="$root/$host" \
   -DBUILD_TESTING=ON -DBUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j "$jobs"
 step "cross build"

@@ -13,4 +13,4 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 # just above 2 GB keeps Wine's start-up address reservations short.
 export QEMU_RESERVED_VA="${QEMU_RESERVED_VA:-0x81000000}"
 
-exec env LC_ALL=zh_CN.UTF-8 wine "$@"
+exec env LC_ALL="${WINE_LOCALE:-zh_CN.UTF-8}" wine "$@"
