@@ -4,8 +4,9 @@ function(project_warnings target)
 endfunction()
 
 # One GoogleTest program from every *_test.cpp of the calling folder and of
-# its platform subfolder (posix/ or win32/), linked with the named targets
-# that exist.
+# its platform subfolder (posix/ or win32/), with the test support code of
+# support/ and of support/posix/ or support/win32/, linked with the named
+# targets that exist.
 function(add_test_folder name)
   if(WIN32)
     set(_platform win32)
@@ -17,7 +18,8 @@ function(add_test_folder name)
   if(NOT _tests)
     return()
   endif()
-  file(GLOB _support CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/support/*.cpp)
+  file(GLOB _support CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/support/*.cpp
+       ${CMAKE_CURRENT_SOURCE_DIR}/support/${_platform}/*.cpp)
   add_executable(${name} ${_tests} ${_support})
   foreach(lib ${ARGN})
     if(TARGET ${lib})

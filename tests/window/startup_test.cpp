@@ -1,85 +1,18 @@
 // schemalift's start-up and stop on the headless backend: developer and
-// delivered mode, the working folder, the connection at start-up and its
-// failures, and the two ways to close the window. POSIX only: the store
-// registry comes from a file named by SCHEMALIFT_REGISTRY, and paths use "/".
+// delivered mode, the connection at start-up with the store's settings from
+// the registry and its failures, and the ways to close the window.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <memory>
+#include <cctype>
 #include <string>
+#include <vector>
 
-#include "rt/window/headless.h"
-#include "rt/window/session.h"
-#include "support/fake_db.h"
-#include "support/scoped.h"
-#include "upgrade/db_upgrade_pos.h"
-#include "upgrade/globals.h"
+#include "support/startup.h"
 
 namespace {
 
-using testing_support::FakeServer;
-using Boxes = std::vector<rt::RecordingUi::Event>;
-
-const std::string kRegistryOk = "[SOFTWARE\\tandrel]\nSERVERNAME=127.0.0.1,1433\nDATABASE=store\n";
-
-class Startup : public ::testing::Test {
- protected:
-  testing_support::TempDir dir;
-  FakeServer server;
-  testing_support::ScopedFakeServer install{server};
-  rt::HeadlessBackend backend;
-  upgrade::db_upgrade_pos app;
-  std::unique_ptr<testing_support::ScopedEnvVar> registry;
-  std::unique_ptr<rt::Session> session;
-
-  void SetUp() override { set_registry(kRegistryOk); }
-
-  void set_registry(const std::string& ini) {
-    registry.reset();
-    registry = std::make_unique<testing_support::ScopedEnvVar>("SCHEMALIFT_REGISTRY",
-                                                               dir.write("registry.ini", ini));
-  }
-
-  // Starts the program: application create and open; the posted start-up
-  // event runs only when process is true.
-  upgrade::w_db_upgrade& start(rt::ULong handle = rt::kProgramModuleHandle, bool process = true,
-                               const std::string& commandline = std::string()) {
-    rt::SessionOptions o;
-    o.module_handle = handle;
-    session.reset();
-    session = std::make_unique<rt::Session>(app, backend, o);
-    session->start(commandline);
-    if (process) backend.process_events();
-    return *app.w_db_upgrade;
-  }
-
-  Boxes boxes() const { return const_cast<rt::HeadlessBackend&>(backend).recorder().boxes(); }
-
-  // One beep, then the connection's box with the server's text, then the
-  // plain box; both titled with the application title; cb_1 disabled.
-  void expect_failed_connection(const upgrade::w_db_upgrade& w, const std::string& server_text) {
-    const auto& events = backend.recorder().events();
-    ASSERT_EQ(events.size(), 3u);
-    EXPECT_EQ(events[0].kind, rt::RecordingUi::Event::Beep);
-    ASSERT_EQ(events[1].kind, rt::RecordingUi::Event::Box);
-    ASSERT_EQ(events[2].kind, rt::RecordingUi::Event::Box);
-    EXPECT_EQ(events[1].title, rt::gbk("岚舟商业管理软件"));
-    EXPECT_EQ(events[1].text, rt::gbk("不能连接到数据库！(错误信息：") + server_text + ")");
-    EXPECT_EQ(events[2].title, rt::gbk("岚舟商业管理软件"));
-    EXPECT_EQ(events[2].text, rt::gbk("不能连接到数据库"));
-    EXPECT_FALSE(w.cb_1->enabled());
-    EXPECT_TRUE(w.cb_2->enabled());
-    EXPECT_FALSE(upgrade::sqlca->connected());
-  }
-};
-
-std::vector<std::string> visible_controls(const upgrade::w_db_upgrade& w) {
-  std::vector<std::string> names;
-  for (rt::Control* c : w.control())
-    if (c->visible()) names.push_back(c->name());
-  return names;
-}
+using startup_testing::Startup;
+using startup_testing::visible_controls;
 
 class Delivered : public Startup, public ::testing::WithParamInterface<rt::ULong> {};
 
@@ -169,47 +102,6 @@ TEST_F(Startup, UpgradeButtonRunsTheUpgradeAndTheLoader) {
   EXPECT_TRUE(backend.recorder().boxes().empty());
 }
 
-TEST_F(Startup, WorkingFolderIsTheCurrentDirectoryWithASeparator) {
-  std::string real = std::filesystem::canonical(dir.path()).string();
-  {
-    testing_support::ScopedCwd cwd(real);
-    auto& w = start();
-    EXPECT_EQ(*w.is_runpath, real + "/");
-    session.reset();
-  }
-  {
-    testing_support::ScopedCwd cwd("/");
-    auto& w = start();
-    EXPECT_EQ(*w.is_runpath, "//");  // the root keeps its own separator
-    session.reset();
-  }
-}
-
-TEST_F(Startup, WorkingFolderLongerThanTheBuffer) {
-  std::string deep = std::filesystem::canonical(dir.path()).string();
-  while (deep.size() < 300) {
-    deep += "/folder_of_some_length";
-    std::filesystem::create_directory(deep);
-  }
-  testing_support::ScopedCwd cwd(deep);
-  auto& w = start();
-  EXPECT_EQ(*w.is_runpath, deep + "/");
-
-  rt::String buffer = rt::space(256);
-  rt::ULong need = w.GetCurrentDirectoryA(256u, buffer);
-  EXPECT_EQ(*need, deep.size() + 1);
-  EXPECT_EQ(*buffer, std::string(256, ' '));  // left alone
-}
-
-TEST_F(Startup, WorkingFolderThatNoLongerExists) {
-  std::string gone = dir.path() + "/gone";
-  std::filesystem::create_directory(gone);
-  testing_support::ScopedCwd cwd(gone);
-  std::filesystem::remove(gone);
-  auto& w = start();
-  EXPECT_EQ(*w.is_runpath, "./");
-}
-
 TEST_F(Startup, ConnectsAfterOpenWithTheSettingsInOrder) {
   bool shown_at_connect = false;
   server.on_connect = [&] { shown_at_connect = backend.peer_state(*app.w_db_upgrade)->shown; };
@@ -267,18 +159,27 @@ TEST_F(Startup, ServerNotListening) {
 }
 
 TEST_F(Startup, MissingRegistryLeavesTheSettingsEmpty) {
-  // No file at all: neither value is found, the connect runs with the
+  // No key at all: neither value is found, the connect runs with the
   // connection object's initial settings.
-  registry.reset();
-  registry = std::make_unique<testing_support::ScopedEnvVar>("SCHEMALIFT_REGISTRY", dir.path() + "/none.ini");
+  store.remove_key();
   auto& w = start();
   EXPECT_EQ(server.last_settings.servername, "");
   EXPECT_EQ(server.last_settings.database, "");
   expect_failed_connection(w, testing_support::kUnreachableText);
 }
 
+TEST_F(Startup, MissingServerNameConnectsWithTheInitialName) {
+  // Nothing is said about the registry: what the user sees is what the
+  // connect with the empty name gives.
+  store.remove("SERVERNAME");
+  auto& w = start();
+  EXPECT_EQ(server.last_settings.servername, "");
+  EXPECT_EQ(server.last_settings.database, "store");
+  expect_failed_connection(w, testing_support::kUnreachableText);
+}
+
 TEST_F(Startup, MissingDatabaseValueCountsAsAFailedConnection) {
-  set_registry("[SOFTWARE\\tandrel]\nSERVERNAME=127.0.0.1,1433\n");
+  store.remove("DATABASE");
   auto& w = start();
   EXPECT_EQ(server.statements(), (std::vector<std::string>{"use master", "use "}));
   expect_failed_connection(w, "Incorrect syntax near 'use'.");
@@ -286,7 +187,7 @@ TEST_F(Startup, MissingDatabaseValueCountsAsAFailedConnection) {
 }
 
 TEST_F(Startup, UnknownDatabaseCountsAsAFailedConnection) {
-  set_registry("[SOFTWARE\\tandrel]\nSERVERNAME=127.0.0.1,1433\nDATABASE=nosuch\n");
+  store.set("DATABASE", "nosuch");
   auto& w = start();
   expect_failed_connection(w, "Database 'nosuch' does not exist. Make sure that the name is entered correctly.");
   // The connection is given up rather than left in master.
@@ -299,7 +200,7 @@ TEST_F(Startup, UnknownDatabaseCountsAsAFailedConnection) {
 
 TEST_F(Startup, ChineseDatabaseNameReachesTheServerAsGbk) {
   server.databases.insert(rt::gbk("门店"));
-  set_registry("[SOFTWARE\\tandrel]\nSERVERNAME=127.0.0.1,1433\nDATABASE=门店\n");
+  store.set("DATABASE", rt::gbk("门店"));
   auto& w = start();
   EXPECT_TRUE(w.cb_1->enabled());
   EXPECT_EQ(server.statements().back(), "use " + rt::gbk("门店"));
