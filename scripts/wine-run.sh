@@ -2,8 +2,9 @@
 # Runs a Windows program under Wine the way the tests need it: in the
 # project's own prefix, quiet, and with the Chinese ANSI code page (936),
 # which Wine takes from the locale: zh_CN.UTF-8, or WINE_LOCALE (the upgrade
-# test uses zh_CN.GBK, so that FreeTDS takes ANSI text as GBK). CMake uses it as the emulator of the
-# Windows build, so `ctest --test-dir build/win32` runs the test programs.
+# test uses zh_CN.GBK, so that FreeTDS takes ANSI text as GBK). CMake uses
+# it as the emulator of the Windows build, so `ctest --test-dir build/win32`
+# runs the test programs.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 
