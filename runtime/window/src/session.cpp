@@ -127,10 +127,7 @@ bool Session::user_click(Control& c) {
     auto& box = static_cast<CheckBox&>(c);
     box.set_checked(!box.checked());
   }
-  if (c.clicked) {
-    std::function<void()> handler = c.clicked;
-    dispatch(w, handler);
-  }
+  if (c.clicked) dispatch(w, [&c] { c.trigger_clicked(); });
   return true;
 }
 
