@@ -16,12 +16,6 @@ int days_in_month(int y, int m) {
   return m == 2 && leap(y) ? 29 : kDays[m - 1];
 }
 
-std::string_view strip_blanks(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
-
 // Splits s at every `sep`; each field must be 1 to `max_digits` digits.
 std::optional<std::vector<int>> digit_fields(std::string_view s, char sep, std::size_t max_digits) {
   std::vector<int> fields;
@@ -43,7 +37,6 @@ std::optional<std::vector<int>> digit_fields(std::string_view s, char sep, std::
 }
 
 std::optional<DateValue> parse_date(std::string_view s) {
-  s = strip_blanks(s);
   char sep = s.find('/') != std::string_view::npos ? '/' : '-';
   auto f = digit_fields(s, sep, 4);
   if (!f || f->size() != 3) return std::nullopt;
@@ -55,7 +48,6 @@ std::optional<DateValue> parse_date(std::string_view s) {
 }
 
 std::optional<TimeValue> parse_time(std::string_view s) {
-  s = strip_blanks(s);
   int us = 0;
   std::size_t dot = s.find('.');
   if (dot != std::string_view::npos) {
@@ -101,12 +93,12 @@ bool valid_date(int y, int m, int d) {
 
 Date to_date(const String& text) {
   if (text.is_null()) return null;
-  return parse_date(*text).value_or(DateValue());
+  return parse_date(*trim(text)).value_or(DateValue());
 }
 
 Time to_time(const String& text) {
   if (text.is_null()) return null;
-  return parse_time(*text).value_or(TimeValue());
+  return parse_time(*trim(text)).value_or(TimeValue());
 }
 
 DateTime to_datetime(const Date& date, const Time& time) {

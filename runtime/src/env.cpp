@@ -12,8 +12,4 @@ Env*& override_env() {
 Env* Env::Default() { return override_env() ? override_env() : PlatformEnv(); }
 void Env::SetDefault(Env* env) { override_env() = env; }
 
-bool Env::DirectoryExists(const std::string&) { return false; }
-bool Env::RenameFile(const std::string&, const std::string&) { return false; }
-bool Env::RemoveFile(const std::string&) { return false; }
-
 }  // namespace rt

@@ -61,17 +61,13 @@ class Env {
   virtual std::string Utf8ToAnsi(const std::string& utf8) = 0;
   virtual std::string AnsiToUtf8(const std::string& ansi) = 0;
 
-  // Folder operations that came later. They are not pure so that an
-  // environment written before them still compiles; the base answers
-  // "not supported" (false) and each platform overrides them.
-  //
   // True when `path` names an existing folder.
-  virtual bool DirectoryExists(const std::string& path);
+  virtual bool DirectoryExists(const std::string& path) = 0;
   // Gives the file `from` the name `to`, replacing a file of that name in
   // one step (readers see the old file or the new one, never a mixture).
-  virtual bool RenameFile(const std::string& from, const std::string& to);
+  virtual bool RenameFile(const std::string& from, const std::string& to) = 0;
   // Deletes a file; false when it cannot be deleted or does not exist.
-  virtual bool RemoveFile(const std::string& path);
+  virtual bool RemoveFile(const std::string& path) = 0;
 };
 
 // The platform's own environment.

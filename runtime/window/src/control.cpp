@@ -122,8 +122,7 @@ Bool ListBox::dir_list(const String& filespec, const UInt& filetype) {
   std::size_t cut = path.find_last_of(separators);
   std::string dir = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
   std::string pattern = cut == std::string::npos ? path : path.substr(cut + 1);
-  items_ = env->ListFiles(dir, pattern);
-  if (sorted_) std::sort(items_.begin(), items_.end());
+  items_ = env->ListFiles(dir, pattern);  // in name order already
   changed();
   return true;
 }

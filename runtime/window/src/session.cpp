@@ -22,7 +22,6 @@ Session::Session(Application& app, WindowBackend& backend, SessionOptions option
 
 Session::~Session() {
   end();
-  *alive_ = false;
   if (current_session() == this) current_session() = previous_;
 }
 
@@ -88,24 +87,22 @@ Window* Session::find_open(unsigned long serial) const {
   return nullptr;
 }
 
-void Session::request_close(Window& w) {
-  if (!w.is_open()) return;
-  unsigned long serial = w.open_serial_;
-  std::weak_ptr<bool> alive = alive_;
-  backend_.Post([this, alive, serial] {
-    if (alive.expired() || !*alive.lock()) return;
-    if (Window* target = find_open(serial)) close_now(*target);
-  });
-}
-
-void Session::post(Window& w, std::function<void()> fn) {
+void Session::post_to_open(Window& w, std::function<void(Window&)> fn) {
   if (!w.is_open()) return;
   unsigned long serial = w.open_serial_;
   std::weak_ptr<bool> alive = alive_;
   backend_.Post([this, alive, serial, fn = std::move(fn)] {
-    if (alive.expired() || !*alive.lock()) return;
-    if (Window* target = find_open(serial)) dispatch(target, fn);
+    if (alive.expired()) return;
+    if (Window* target = find_open(serial)) fn(*target);
   });
+}
+
+void Session::request_close(Window& w) {
+  post_to_open(w, [this](Window& target) { close_now(target); });
+}
+
+void Session::post(Window& w, std::function<void()> fn) {
+  post_to_open(w, [this, fn = std::move(fn)](Window& target) { dispatch(&target, fn); });
 }
 
 bool Session::dispatch(Window* w, const std::function<void()>& fn) {
@@ -130,10 +127,7 @@ bool Session::user_click(Control& c) {
     auto& box = static_cast<CheckBox&>(c);
     box.set_checked(!box.checked());
   }
-  if (c.clicked) {
-    std::function<void()> handler = c.clicked;
-    dispatch(w, handler);
-  }
+  if (c.clicked) dispatch(w, [&c] { c.trigger_clicked(); });
   return true;
 }
 

@@ -109,6 +109,9 @@ class Session {
   // A window object deleted while open leaves the run without its events.
   void forget(Window& w);
   Window* find_open(unsigned long serial) const;
+  // Queues fn for w as it is open now: dropped when, by the time it comes
+  // up, the run is gone or that opening of w has closed.
+  void post_to_open(Window& w, std::function<void(Window&)> fn);
   void drop_peer(Window& w);
 
   Application& app_;
@@ -120,7 +123,8 @@ class Session {
   std::vector<std::unique_ptr<WindowPeer>> peers_;
   unsigned long next_serial_ = 1;
   bool started_ = false, ended_ = false, ending_ = false;
-  // Events still queued in the backend when the run is gone are dropped.
+  // Events still queued in the backend when the run is gone are dropped:
+  // they hold this only weakly.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
