@@ -10,8 +10,6 @@ namespace upgrade {
 
 namespace {
 
-bool failed(const rt::transaction& sqlca) { return sqlca.SQLCode.value_or(0) != 0; }
-
 void show_incomplete() {
   rt::messagebox(gs_appname, rt::gbk("数据库升级程序不全，升级操作被中断。"));
 }

@@ -40,19 +40,11 @@ void place(rt::Control& c, const char* text, int x, int y, int w, int h, const r
   c.set_font(font);
 }
 
-rt::transaction& connection() {
-  if (!sqlca) rt::raise_error(rt::kErrNullObject);
-  return *sqlca;
-}
-
 template <class T>
 T& existing(const rt::Ref<T>& ref) {
   if (!ref) rt::raise_error(rt::kErrNullObject);
   return *ref;
 }
-
-// A status code of 0 or none at all is a success.
-bool failed(const rt::Long& code) { return !code.is_null() && *code != 0; }
 
 // What the upgrade needs of the window, answered by the window.
 class WindowForUpgrade : public UpgradeWindow {
@@ -273,7 +265,7 @@ rt::Bool w_db_upgrade::wf_connect_db() {
   db.SetAutoCommit(true);
 
   db.connect();
-  if (failed(db.SQLCode)) {
+  if (failed(db)) {
     rt::beep(1);
     ls_msg = rt::gbk("不能连接到数据库！(错误信息：") + db.SQLErrText + ")";
     rt::messagebox(gs_appname, ls_msg);
@@ -285,7 +277,7 @@ rt::Bool w_db_upgrade::wf_connect_db() {
   db.execute_immediate(ls_tmp);
   ls_tmp = "use " + ls_database;
   db.execute_immediate(ls_tmp);
-  if (failed(db.SQLCode)) {
+  if (failed(db)) {
     // The store database cannot be used (an empty or unknown name): the
     // connection would stay in master, where no upgrade may run. It counts
     // as a failed connection.
