@@ -29,11 +29,8 @@ void run_items(UpgradeWindow& window, std::size_t from) {
   for (std::size_t i = from; i < list.size(); ++i) {
     const UpgradeItem& item = list[i];
     switch (item.kind) {
-      case ItemKind::Executed: {
-        rt::String ls_tmp = item.text;
-        connection().execute_immediate(ls_tmp);
-        break;
-      }
+      // A statement text and a fixed INSERT or UPDATE go to the server alike.
+      case ItemKind::Executed:
       case ItemKind::Fixed:
         connection().execute_immediate(item.text);
         break;
