@@ -7,15 +7,15 @@
 #include "rt/text.h"
 #include "rt/ui.h"
 #include "support/recording_env.h"
-#include "support/scratch_dir.h"
+#include "support/scoped.h"
 #include "upgrade/pack_builder.h"
 #if __has_include("rt/window/control.h")
 #include "upgrade/list_box_adapter.h"
 #endif
 
 namespace fs = std::filesystem;
+using testing_support::TempDir;
 using upgrade_test::RecordingEnv;
-using upgrade_test::ScratchDir;
 
 namespace {
 
@@ -26,14 +26,14 @@ std::string record(const std::string& name, const std::string& script) {
 class PackBuilder : public ::testing::Test {
  protected:
   // The developer folder of scripts and the working folder of the pack.
-  std::string sql_dir() const { return (dir_.path() / "sql").string() + "/"; }
-  std::string run_dir() const { return (dir_.path() / "run").string() + "/"; }
+  std::string sql_dir() const { return dir_.folder() + "sql/"; }
+  std::string run_dir() const { return dir_.folder() + "run/"; }
   void SetUp() override {
     dir_.sub("sql");
     dir_.sub("run");
   }
-  void script(const std::string& name, const std::string& text) { dir_.put("sql/" + name, text); }
-  std::string pack() const { return dir_.get("run/db.dat"); }
+  void script(const std::string& name, const std::string& text) { dir_.write("sql/" + name, text); }
+  std::string pack() const { return dir_.read("run/db.dat"); }
   bool build() { return upgrade::cb_get_clicked(run_dir(), lb_, sql_dir()); }
   // The one message box's text in UTF-8.
   std::string only_box() const {
@@ -42,7 +42,7 @@ class PackBuilder : public ::testing::Test {
     return boxes.empty() ? std::string() : rt::utf8(boxes[0].text);
   }
 
-  ScratchDir dir_;
+  TempDir dir_;
   upgrade::MemoryListBox lb_;
   rt::RecordingUi ui_;
   rt::ScopedUi scoped_ui_{&ui_};
@@ -95,7 +95,7 @@ TEST_F(PackBuilder, ExactlyThirtyTwoThousandBytesDoNotFlush) {
   const std::size_t r1 = record("a.sql", s1).size();
   for (std::size_t extra : {0u, 1u}) {
     RecordingEnv env;
-    fs::remove_all(dir_.path() / "sql");
+    fs::remove_all(dir_.folder() + "sql");
     dir_.sub("sql");
     script("a.sql", s1);
     script("b.sql", std::string(32000 - r1 + extra, 'b'));
@@ -116,7 +116,7 @@ TEST_F(PackBuilder, AFirstScriptOverThirtyTwoThousandBytesWritesNothingEarly) {
 
 TEST_F(PackBuilder, AnExistingPackIsReplacedThroughATemporaryFile) {
   RecordingEnv env;
-  dir_.put("run/db.dat", std::string(100000, 'o'));
+  dir_.write("run/db.dat", std::string(100000, 'o'));
   script("p.sql", "x");
   EXPECT_TRUE(build());
   EXPECT_EQ(pack(), record("p.sql", "x") + "@@@@");
@@ -146,9 +146,9 @@ TEST_F(PackBuilder, ScriptsThatCannotBeCarriedWholeStopTheBuild) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    fs::remove_all(dir_.path() / "sql");
+    fs::remove_all(dir_.folder() + "sql");
     dir_.sub("sql");
-    dir_.put("run/db.dat", "old pack@@@@");
+    dir_.write("run/db.dat", "old pack@@@@");
     script("a_first_MS.sql", good);  // a good script before it changes nothing
     script(c.name, c.text);
     ui_.clear();
@@ -157,8 +157,8 @@ TEST_F(PackBuilder, ScriptsThatCannotBeCarriedWholeStopTheBuild) {
     EXPECT_NE(box.find(c.name), std::string::npos) << box;
     EXPECT_NE(box.find(c.reason), std::string::npos) << box;
     EXPECT_EQ(pack(), "old pack@@@@");
-    EXPECT_EQ(fs::directory_iterator(dir_.path() / "run")->path().filename(), "db.dat");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path() / "run"), fs::directory_iterator()), 1);
+    EXPECT_EQ(fs::directory_iterator(dir_.folder() + "run")->path().filename(), "db.dat");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_.folder() + "run"), fs::directory_iterator()), 1);
   }
 }
 
@@ -173,7 +173,7 @@ TEST_F(PackBuilder, TheLongestScriptThatFitsIsStoredWhole) {
 TEST_F(PackBuilder, AnUnreadableScriptStopsTheBuild) {
   RecordingEnv env;
   env.fail_open = [](const std::string& p) { return p.ends_with("b_MS.sql"); };
-  dir_.put("run/db.dat", "old@@@@");
+  dir_.write("run/db.dat", "old@@@@");
   script("a_MS.sql", "aaa");
   script("b_MS.sql", "bbb");
   EXPECT_FALSE(build());
@@ -184,7 +184,7 @@ TEST_F(PackBuilder, AnUnreadableScriptStopsTheBuild) {
 TEST_F(PackBuilder, FailuresToWriteThePackAreReportedAndKeepTheOldOne) {
   script("a.sql", std::string(20000, 'a'));
   script("b.sql", std::string(20000, 'b'));
-  dir_.put("run/db.dat", "old@@@@");
+  dir_.write("run/db.dat", "old@@@@");
   {
     RecordingEnv env;
     env.fail_open = [](const std::string& p) { return p.ends_with(".tmp"); };
@@ -212,19 +212,19 @@ TEST_F(PackBuilder, FailuresToWriteThePackAreReportedAndKeepTheOldOne) {
 }
 
 TEST_F(PackBuilder, AMissingScriptFolderIsReportedInsteadOfPackingNothing) {
-  dir_.put("run/db.dat", "old@@@@");
-  EXPECT_FALSE(upgrade::cb_get_clicked(run_dir(), lb_, (dir_.path() / "nowhere").string() + "/"));
+  dir_.write("run/db.dat", "old@@@@");
+  EXPECT_FALSE(upgrade::cb_get_clicked(run_dir(), lb_, dir_.folder() + "nowhere/"));
   EXPECT_NE(only_box().find("SCHEMALIFT_SQL_DIR"), std::string::npos);
   EXPECT_EQ(pack(), "old@@@@");
 }
 
 TEST(FileListing, ListsOrdinaryWritableFilesOfThePatternOnly) {
-  ScratchDir dir;
-  dir.put("b.sql", "b");
-  dir.put("a.SQL", "a");
-  dir.put("c.sql.bak", "c");
+  TempDir dir;
+  dir.write("b.sql", "b");
+  dir.write("a.SQL", "a");
+  dir.write("c.sql.bak", "c");
   dir.sub("d.sql");
-  const std::string ro = dir.put("e.sql", "e");
+  const std::string ro = dir.write("e.sql", "e");
   fs::permissions(ro, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);
   std::vector<std::string> names;
@@ -238,20 +238,20 @@ TEST(FileListing, ListsOrdinaryWritableFilesOfThePatternOnly) {
 // The window's own list box lists the scripts, and a missing folder still
 // keeps the old pack although that list box lists nothing for it.
 TEST(PackBuilderWithWindowList, BuildsFromTheListBoxAndRefusesAMissingFolder) {
-  ScratchDir dir;
-  dir.put("sql/b_MS.sql", "b");
-  dir.put("sql/a_MS.sql", "a");
+  TempDir dir;
+  dir.write("sql/b_MS.sql", "b");
+  dir.write("sql/a_MS.sql", "a");
   dir.sub("run");
   rt::RecordingUi ui;
   rt::ScopedUi scoped(&ui);
   rt::ListBox lb;
   upgrade::ControlListBox list(lb);
   EXPECT_TRUE(upgrade::cb_get_clicked(dir.folder() + "run/", list, dir.folder() + "sql/"));
-  EXPECT_EQ(dir.get("run/db.dat"), record("a_MS.sql", "a") + record("b_MS.sql", "b") + "@@@@");
+  EXPECT_EQ(dir.read("run/db.dat"), record("a_MS.sql", "a") + record("b_MS.sql", "b") + "@@@@");
   EXPECT_EQ(*lb.total_items(), 2);
 
   EXPECT_FALSE(upgrade::cb_get_clicked(dir.folder() + "run/", list, dir.folder() + "nowhere/"));
   EXPECT_EQ(ui.boxes().size(), 1u);
-  EXPECT_EQ(dir.get("run/db.dat"), record("a_MS.sql", "a") + record("b_MS.sql", "b") + "@@@@");
+  EXPECT_EQ(dir.read("run/db.dat"), record("a_MS.sql", "a") + record("b_MS.sql", "b") + "@@@@");
 }
 #endif

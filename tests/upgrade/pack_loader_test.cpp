@@ -7,14 +7,14 @@
 #include "rt/ui.h"
 #include "support/recording_driver.h"
 #include "support/recording_env.h"
-#include "support/scratch_dir.h"
+#include "support/scoped.h"
 #include "upgrade/globals.h"
 #include "upgrade/pack_loader.h"
 #include "upgrade/script_pack.h"
 
+using testing_support::TempDir;
 using upgrade_test::RecordingDatabase;
 using upgrade_test::RecordingEnv;
-using upgrade_test::ScratchDir;
 using Log = std::vector<std::string>;
 
 namespace {
@@ -36,7 +36,7 @@ std::string record(const std::string& name, const std::string& script) {
 class PackLoader : public ::testing::Test {
  protected:
   void SetUp() override { db_.connect(sqlca_, "MSS", true); }
-  void put_pack(const std::string& bytes) { dir_.put("db.dat", bytes); }
+  void put_pack(const std::string& bytes) { dir_.write("db.dat", bytes); }
   bool load() { return upgrade::cb_put_clicked(sqlca_, dir_.folder()); }
   upgrade_test::DriverState& state() { return db_.state(); }
 
@@ -48,7 +48,7 @@ class PackLoader : public ::testing::Test {
   }
   std::string app() const { return rt::utf8(*upgrade::gs_appname); }
 
-  ScratchDir dir_;
+  TempDir dir_;
   RecordingDatabase db_;
   rt::transaction sqlca_;
   rt::RecordingUi ui_;
@@ -214,7 +214,7 @@ TEST_F(PackLoader, ThePackIsReadInTheFewestBlocksThatCoverIt) {
     SCOPED_TRACE(c.size);
     std::string bytes(c.size, 'k');
     for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>('a' + i % 26);
-    const std::string path = dir_.put("db.dat", bytes);
+    const std::string path = dir_.write("db.dat", bytes);
     RecordingEnv env;
     upgrade::PackFile f = upgrade::read_pack_file(path);
     EXPECT_TRUE(f.exists);

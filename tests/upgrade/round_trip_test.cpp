@@ -9,13 +9,13 @@
 #include "rt/text.h"
 #include "rt/ui.h"
 #include "support/recording_driver.h"
-#include "support/scratch_dir.h"
+#include "support/scoped.h"
 #include "upgrade/encryption_rewrite.h"
 #include "upgrade/pack_builder.h"
 #include "upgrade/pack_loader.h"
 
+using testing_support::TempDir;
 using upgrade_test::RecordingDatabase;
-using upgrade_test::ScratchDir;
 
 namespace {
 
@@ -59,9 +59,9 @@ std::map<std::string, Script> developer_scripts() {
 }  // namespace
 
 TEST(RoundTrip, EveryScriptComesBackAsItsEncryptedCreateStatement) {
-  ScratchDir dir;
+  TempDir dir;
   const auto scripts = developer_scripts();
-  for (const auto& [name, script] : scripts) dir.put("sql/" + name, script.text);
+  for (const auto& [name, script] : scripts) dir.write("sql/" + name, script.text);
   dir.sub("run");
 
   rt::RecordingUi ui;
@@ -99,7 +99,7 @@ TEST(RoundTrip, EveryScriptComesBackAsItsEncryptedCreateStatement) {
 // The sample scripts that ship with the program go through the pack whole.
 TEST(RoundTrip, TheSampleScriptsLoadAsTheyAreWritten) {
   const std::string sql_dir = std::string(SCHEMALIFT_SAMPLE_DIR) + "/pr_tr/";
-  ScratchDir dir;
+  TempDir dir;
   rt::RecordingUi ui;
   rt::ScopedUi scoped(&ui);
   upgrade::MemoryListBox lb;

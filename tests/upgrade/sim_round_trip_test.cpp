@@ -14,11 +14,11 @@
 #include "storesim/memory_engine.h"
 #include "storesim/sample_store.h"
 #include "storesim/server.h"
-#include "support/scratch_dir.h"
+#include "support/scoped.h"
 #include "upgrade/pack_builder.h"
 #include "upgrade/pack_loader.h"
 
-using upgrade_test::ScratchDir;
+using testing_support::TempDir;
 
 namespace {
 
@@ -57,7 +57,7 @@ class SimulatorRoundTrip : public ::testing::Test {
     return e ? e->text : std::string();
   }
   // A script file (UTF-8 source text, stored as GBK).
-  void script(const std::string& name, const std::string& utf8_text) { dir_.put("sql/" + name, rt::gbk(utf8_text)); }
+  void script(const std::string& name, const std::string& utf8_text) { dir_.write("sql/" + name, rt::gbk(utf8_text)); }
   bool build() { return upgrade::cb_get_clicked(dir_.folder(), lb_, dir_.folder() + "sql/"); }
   bool load() { return upgrade::cb_put_clicked(sqlca_, dir_.folder()); }
   std::vector<std::string> boxes() const {
@@ -70,7 +70,7 @@ class SimulatorRoundTrip : public ::testing::Test {
   std::unique_ptr<storesim::Server> server_;
   rt::transaction::DriverFactory previous_factory_;
   rt::transaction sqlca_;
-  ScratchDir dir_;
+  TempDir dir_;
   upgrade::MemoryListBox lb_;
   rt::RecordingUi ui_;
   rt::ScopedUi scoped_ui_{&ui_};

@@ -2,12 +2,12 @@
 
 #include "rt/ui.h"
 #include "support/recording_driver.h"
-#include "support/scratch_dir.h"
+#include "support/scoped.h"
 #include "upgrade/update_script.h"
 
-using upgrade_test::CurrentDirectory;
+using testing_support::ScopedCwd;
+using testing_support::TempDir;
 using upgrade_test::RecordingDatabase;
-using upgrade_test::ScratchDir;
 
 namespace {
 
@@ -18,12 +18,12 @@ class UpdateScript : public ::testing::Test {
   // Runs update.sql holding `text` from the scratch folder as the current
   // directory; the log of the database is then in db_.state().log.
   rt::String run(const std::string& text) {
-    dir_.put("update.sql", text);
-    CurrentDirectory cd(dir_.path());
+    dir_.write("update.sql", text);
+    ScopedCwd cd(dir_.path());
     return upgrade::wf_exec_sql(sqlca_);
   }
 
-  ScratchDir dir_;
+  TempDir dir_;
   RecordingDatabase db_;
   rt::transaction sqlca_;
   rt::RecordingUi ui_;
@@ -68,17 +68,17 @@ TEST_F(UpdateScript, ARefusedBatchIsPassedOverSilently) {
 }
 
 TEST_F(UpdateScript, NoFileRunsNothingAndReturnsEmpty) {
-  CurrentDirectory cd(dir_.path());
+  ScopedCwd cd(dir_.path());
   EXPECT_EQ(upgrade::wf_exec_sql(sqlca_), rt::String(std::string()));
   EXPECT_TRUE(db_.state().log.empty());
   EXPECT_TRUE(ui_.events().empty());
 }
 
 TEST_F(UpdateScript, TheFileIsTakenFromTheCurrentDirectoryAtTheCall) {
-  dir_.put("a/update.sql", "from a\ngo\n");
-  dir_.put("b/update.sql", "from b\ngo\n");
+  dir_.write("a/update.sql", "from a\ngo\n");
+  dir_.write("b/update.sql", "from b\ngo\n");
   {
-    CurrentDirectory cd(dir_.path() / "b");
+    ScopedCwd cd(dir_.path() + "/b");
     upgrade::wf_exec_sql(sqlca_);
   }
   EXPECT_EQ(db_.state().executed(), (Log{"\nfrom b"}));

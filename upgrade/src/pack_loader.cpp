@@ -10,8 +10,6 @@ namespace upgrade {
 
 namespace {
 
-bool failed(const rt::transaction& sqlca) { return sqlca.SQLCode.value_or(0) != 0; }
-
 void show_incomplete() {
   rt::messagebox(gs_appname, rt::gbk("数据库升级程序不全，升级操作被中断。"));
 }
@@ -103,15 +101,10 @@ bool load_pack_text(rt::transaction& sqlca, std::string_view text) {
 
     sqlca.execute_immediate(ls_drop);  // an object that is not there yet is no failure
     sqlca.execute_immediate(ls_create);
+    // A refused CREATE statement, or a COMMIT that does not take the new
+    // definition into the database, leaves the old one in place.
+    if (!failed(sqlca)) sqlca.commit();
     if (failed(sqlca)) {
-      const std::string errtext = sqlca.SQLErrText.value_or("");
-      sqlca.rollback();
-      show_refused(ls_file, errtext);
-      return false;
-    }
-    sqlca.commit();
-    if (failed(sqlca)) {
-      // The new definition did not reach the database after all.
       const std::string errtext = sqlca.SQLErrText.value_or("");
       sqlca.rollback();
       show_refused(ls_file, errtext);

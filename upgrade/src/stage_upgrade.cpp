@@ -1,6 +1,5 @@
 #include "upgrade/stage_upgrade.h"
 
-#include "rt/error.h"
 #include "rt/transaction.h"
 #include "rt/ui.h"
 #include "upgrade/globals.h"
@@ -10,15 +9,9 @@ namespace upgrade {
 
 namespace {
 
-// The global connection; a call on a missing one is a runtime error.
-rt::transaction& conn() {
-  if (!sqlca) rt::raise_error(rt::kErrNullObject);
-  return *sqlca;
-}
-
 // Reads the recorded stage into `target`. What a failed read leaves there
 // is up to the connection; the callers cope with any value.
-void read_stage(rt::String& target) { conn().select_into(stage_sql::stage_read(), target); }
+void read_stage(rt::String& target) { connection().select_into(stage_sql::stage_read(), target); }
 
 bool holds(const rt::String& value, const char* text) { return !value.is_null() && *value == text; }
 
@@ -36,20 +29,17 @@ void run_items(UpgradeWindow& window, std::size_t from) {
   for (std::size_t i = from; i < list.size(); ++i) {
     const UpgradeItem& item = list[i];
     switch (item.kind) {
-      case ItemKind::Executed: {
-        rt::String ls_tmp = item.text;
-        conn().execute_immediate(ls_tmp);
-        break;
-      }
+      // A statement text and a fixed INSERT or UPDATE go to the server alike.
+      case ItemKind::Executed:
       case ItemKind::Fixed:
-        conn().execute_immediate(item.text);
+        connection().execute_immediate(item.text);
         break;
       case ItemKind::UpdateScript:
         window.wf_exec_sql();  // the text after the last GO line is not run
         break;
     }
     // No status is examined: a refused statement is passed over.
-    if (item.commit_after) conn().commit();
+    if (item.commit_after) connection().commit();
   }
 }
 
@@ -61,8 +51,8 @@ void wf_dbupgrade_2008(UpgradeWindow& window) {
 
   const int entry = entry_index(ls_upgrade_date);
   if (entry < 0) {
-    conn().execute_immediate(stage_sql::marker_reset());
-    conn().commit();
+    connection().execute_immediate(stage_sql::marker_reset());
+    connection().commit();
     rt::messagebox(rt::gbk("提示"), rt::gbk("数据库升级程序不全，升级操作被中断。重新升级一次"));
     return;
   }
@@ -76,16 +66,16 @@ void cb_1_clicked(UpgradeWindow& window) {
   read_stage(ls_upgrade_date);
   if (holds(ls_upgrade_date, kNoStage)) {
     // Also when the row exists with "00000000"; the outcome is not examined.
-    conn().execute_immediate(stage_sql::bootstrap_insert());
-    conn().commit();
+    connection().execute_immediate(stage_sql::bootstrap_insert());
+    connection().commit();
   }
 
   wf_dbupgrade_2008(window);
 
-  conn().SetAutoCommit(true);
+  connection().SetAutoCommit(true);
   if (window.cbx_proc_checked()) window.cb_put_trigger_clicked();
-  conn().SetAutoCommit(false);
-  conn().commit();
+  connection().SetAutoCommit(false);
+  connection().commit();
 
   rt::set_pointer(oldpointer);
   window.cb_1_disable();

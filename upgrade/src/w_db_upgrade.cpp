@@ -40,19 +40,11 @@ void place(rt::Control& c, const char* text, int x, int y, int w, int h, const r
   c.set_font(font);
 }
 
-rt::transaction& connection() {
-  if (!sqlca) rt::raise_error(rt::kErrNullObject);
-  return *sqlca;
-}
-
 template <class T>
 T& existing(const rt::Ref<T>& ref) {
   if (!ref) rt::raise_error(rt::kErrNullObject);
   return *ref;
 }
-
-// A status code of 0 or none at all is a success.
-bool failed(const rt::Long& code) { return !code.is_null() && *code != 0; }
 
 // What the upgrade needs of the window, answered by the window.
 class WindowForUpgrade : public UpgradeWindow {
@@ -262,6 +254,13 @@ void w_db_upgrade::ue_postopen() {
 rt::Bool w_db_upgrade::wf_connect_db() {
   rt::String ls_msg = std::string(), ls_database = std::string(), ls_tmp = std::string();
   rt::transaction& db = connection();
+  // One beep, then the box with the server's text.
+  auto refused = [&](const rt::String& errtext) -> rt::Bool {
+    rt::beep(1);
+    ls_msg = rt::gbk("不能连接到数据库！(错误信息：") + errtext + ")";
+    rt::messagebox(gs_appname, ls_msg);
+    return false;
+  };
 
   db.DBMS = std::string("MSS");
   rt::registry_get(std::string(kRegistryKey), std::string("SERVERNAME"), db.ServerName);
@@ -273,28 +272,20 @@ rt::Bool w_db_upgrade::wf_connect_db() {
   db.SetAutoCommit(true);
 
   db.connect();
-  if (failed(db.SQLCode)) {
-    rt::beep(1);
-    ls_msg = rt::gbk("不能连接到数据库！(错误信息：") + db.SQLErrText + ")";
-    rt::messagebox(gs_appname, ls_msg);
-    return false;
-  }
+  if (failed(db)) return refused(db.SQLErrText);
 
   ls_database = db.Database;
   ls_tmp = std::string("use master");
   db.execute_immediate(ls_tmp);
   ls_tmp = "use " + ls_database;
   db.execute_immediate(ls_tmp);
-  if (failed(db.SQLCode)) {
+  if (failed(db)) {
     // The store database cannot be used (an empty or unknown name): the
     // connection would stay in master, where no upgrade may run. It counts
     // as a failed connection.
-    rt::String reason = db.SQLErrText;
+    const rt::String reason = db.SQLErrText;
     db.disconnect();
-    rt::beep(1);
-    ls_msg = rt::gbk("不能连接到数据库！(错误信息：") + reason + ")";
-    rt::messagebox(gs_appname, ls_msg);
-    return false;
+    return refused(reason);
   }
   return true;
 }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace testing_support {
@@ -49,8 +50,24 @@ TempDir::~TempDir() {
 
 std::string TempDir::write(const std::string& name, const std::string& content) const {
   std::string full = path_ + "/" + name;
+  fs::create_directories(fs::path(full).parent_path());
   std::ofstream out(full, std::ios::binary);
   out << content;
+  return full;
+}
+
+std::string TempDir::read(const std::string& name) const {
+  std::ifstream in(path_ + "/" + name, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+bool TempDir::has(const std::string& name) const { return fs::exists(path_ + "/" + name); }
+
+std::string TempDir::sub(const std::string& name) const {
+  std::string full = path_ + "/" + name;
+  fs::create_directories(full);
   return full;
 }
 
