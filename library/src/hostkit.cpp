@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 
 #include "hostkit/platform.h"
+#include "rt/text.h"
 
 namespace hostkit {
 
@@ -13,14 +13,11 @@ namespace {
 // The classes the library exports; create() makes no other class.
 const char* const kLibraryClasses[] = {"uo_file_time", "nvo_dnum", "nvo_mps", "nvo_mdll", "nvo_sizeof"};
 
+// The names above are in lower case; a name in any letter case matches.
 bool library_class(const std::string& name) {
-  return std::any_of(std::begin(kLibraryClasses), std::end(kLibraryClasses), [&](const char* c) {
-    std::string_view cls(c);
-    return cls.size() == name.size() &&
-           std::equal(cls.begin(), cls.end(), name.begin(), [](char a, char b) {
-             return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-           });
-  });
+  const std::string lowered = *rt::lower(name);
+  return std::any_of(std::begin(kLibraryClasses), std::end(kLibraryClasses),
+                     [&](const char* c) { return lowered == c; });
 }
 
 std::atomic<Kernel32*> g_kernel32{nullptr};

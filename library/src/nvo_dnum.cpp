@@ -14,15 +14,9 @@ inline std::size_t char_size(std::string_view s, std::size_t i) {
   return static_cast<unsigned char>(s[i]) < 0x80 ? 1 : rt::gbk_char_size(s, i);
 }
 
-// Byte offset of the character at 0-based position k (s.size() past the end).
-std::size_t skip_chars(std::string_view s, std::size_t k) {
-  std::size_t i = 0;
-  while (k > 0 && i < s.size()) {
-    i += char_size(s, i);
-    --k;
-  }
-  return i;
-}
+// The digits behind the sign prefix: the characters from the fifth on, as
+// the runtime's character operations cut them.
+rt::String after_prefix(const rt::String& s) { return rt::midw(s, 5); }
 
 // The algorithms below work on std::string (the public functions) and on
 // DigitText (the in-place route); grow() makes room for n more characters at
@@ -135,7 +129,7 @@ DigitText nvo_dnum::of_bitwisefill(const DigitText& as_bitvalue) {
   const std::string_view s = as_bitvalue.view();
   if (s.substr(0, 4) == "0000") return as_bitvalue;
   // The first four characters count as "1111", whatever they are.
-  DigitText c = of_bitwisenot(DigitText(s.substr(skip_chars(s, 4))));
+  DigitText c = of_bitwisenot(DigitText(*after_prefix(std::string(s))));
   DigitText result;
   add_one_and_prefix(c, result);
   return result;
@@ -180,7 +174,7 @@ rt::String nvo_dnum::of_bitwisefill(const rt::String& as_bitvalue) {
   if (as_bitvalue.is_null()) return rt::null;
   const std::string_view s = *as_bitvalue;
   if (s.substr(0, 4) == "0000") return as_bitvalue;
-  rt::String c = of_bitwisenot(rt::String(std::string(s.substr(skip_chars(s, 4)))));
+  rt::String c = of_bitwisenot(after_prefix(as_bitvalue));
   std::string result;
   add_one_and_prefix(*c, result);
   return result;

@@ -15,6 +15,7 @@
 #include "hostkit/platform.h"
 #include "hostkit/uo_file_time.h"
 #include "support/forwarding_platform.h"
+#include "support/temp_dir.h"
 #include "rt/datetime.h"
 
 using hostkit::filetime;
@@ -22,14 +23,11 @@ using hostkit::Kernel32;
 using hostkit::systemtime;
 using hostkit::uo_file_time;
 using hostkit::win32_find_data;
+using hostkit_test::dt;
+using hostkit_test::show;
+using hostkit_test::TempDir;
 
 namespace {
-
-rt::DateTime dt(int y, int mo, int d, int h, int mi, int s, int us = 0) {
-  return rt::DateTimeValue(rt::DateValue(y, mo, d), rt::TimeValue(h, mi, s, us));
-}
-
-std::string show(const rt::DateTime& v) { return v.is_null() ? "NULL" : *rt::string_of(v); }
 
 // Runs a test in a given time zone and restores the previous one.
 class ScopedTz {
@@ -52,28 +50,6 @@ class ScopedTz {
  private:
   bool had_ = false;
   std::string old_;
-};
-
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/hk_ft_XXXXXX";
-    path_ = ::mkdtemp(tmpl);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::string file(const std::string& name, const std::string& content = "data") const {
-    std::string p = path_ + "/" + name;
-    std::ofstream(p, std::ios::binary) << content;
-    return p;
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
 };
 
 struct StatTimes {

@@ -17,30 +17,14 @@
 #include "hostkit/nvo_mdll.h"
 #include "hostkit/platform.h"
 #include "support/forwarding_platform.h"
+#include "support/temp_dir.h"
 
 using hostkit::Advapi32;
 using hostkit::Kernel32;
 using hostkit::nvo_mdll;
+using hostkit_test::TempDir;
 
 namespace {
-
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/hk_md5_XXXXXX";
-    path_ = ::mkdtemp(tmpl);
-    ::chmod(path_.c_str(), 0755);  // other users may look up its files
-  }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  std::string file(const std::string& name, const std::string& content) const {
-    std::string p = path_ + "/" + name;
-    std::ofstream(p, std::ios::binary) << content;
-    return p;
-  }
-
- private:
-  std::string path_;
-};
 
 std::string random_bytes(std::size_t n, unsigned seed) {
   std::mt19937 gen(seed);

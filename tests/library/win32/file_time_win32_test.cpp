@@ -10,39 +10,14 @@
 
 #include "hostkit/uo_file_time.h"
 #include "rt/datetime.h"
+#include "support/temp_dir.h"
 
 using hostkit::uo_file_time;
+using hostkit_test::dt;
+using hostkit_test::show;
+using hostkit_test::TempDir;
 
 namespace {
-
-rt::DateTime dt(int y, int mo, int d, int h, int mi, int s, int us = 0) {
-  return rt::DateTimeValue(rt::DateValue(y, mo, d), rt::TimeValue(h, mi, s, us));
-}
-
-std::string show(const rt::DateTime& v) { return v.is_null() ? "NULL" : *rt::string_of(v); }
-
-class TempDir {
- public:
-  TempDir() {
-    path_ = std::filesystem::temp_directory_path() /
-            ("hk_ft_" + std::to_string(::GetCurrentProcessId()) + "_" + std::to_string(counter_++));
-    std::filesystem::create_directories(path_);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::string path() const { return path_.string(); }
-  std::string file(const std::string& name) const {
-    std::string p = (path_ / name).string();
-    std::ofstream(p, std::ios::binary) << "data";
-    return p;
-  }
-
- private:
-  static inline int counter_ = 0;
-  std::filesystem::path path_;
-};
 
 // The three times of a file as local calendar fields, read with kernel32.
 struct LocalTimes {

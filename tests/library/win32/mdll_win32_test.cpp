@@ -18,34 +18,13 @@
 #include "hostkit/platform.h"
 #include "rt/object.h"
 #include "support/forwarding_platform.h"
+#include "support/temp_dir.h"
 
 using hostkit::nvo_mdll;
 using hostkit::nvo_mps;
+using hostkit_test::TempDir;
 
 namespace {
-
-class TempDir {
- public:
-  TempDir() {
-    path_ = std::filesystem::temp_directory_path() /
-            ("hk_md5_" + std::to_string(::GetCurrentProcessId()) + "_" + std::to_string(counter_++));
-    std::filesystem::create_directories(path_);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::string file(const std::string& name, const std::string& content) const {
-    std::string p = (path_ / name).string();
-    std::ofstream(p, std::ios::binary) << content;
-    return p;
-  }
-  std::string path() const { return path_.string(); }
-
- private:
-  static inline int counter_ = 0;
-  std::filesystem::path path_;
-};
 
 // The file digest's text for a digest given in lower-case hex: each byte
 // through of_long2hex, so a byte below 0x10 gives one digit and 0 none.
