@@ -18,6 +18,13 @@ const Index* Table::PrimaryKey() const {
   return nullptr;
 }
 
+const Index* Table::ClusteredIndex() const {
+  for (const auto& ix : indexes) {
+    if (ix.clustered) return &ix;
+  }
+  return nullptr;
+}
+
 const Index* Table::FindIndex(std::string_view n) const {
   for (const auto& ix : indexes) {
     if (IEquals(ix.name, n)) return &ix;
@@ -29,10 +36,7 @@ std::vector<std::uint64_t> Table::OrderedRowIds() const {
   std::vector<std::uint64_t> ids;
   ids.reserve(rows.size());
   for (const auto& [id, _] : rows) ids.push_back(id);
-  const Index* clustered = nullptr;
-  for (const auto& ix : indexes) {
-    if (ix.clustered) clustered = &ix;
-  }
+  const Index* clustered = ClusteredIndex();
   if (!clustered) return ids;
   std::vector<int> cols;
   for (const auto& c : clustered->columns) cols.push_back(ColumnIndex(c));
@@ -41,19 +45,7 @@ std::vector<std::uint64_t> Table::OrderedRowIds() const {
     const RowValues& rb = rows.at(b);
     for (int c : cols) {
       if (c < 0) continue;
-      const Value& x = ra[c];
-      const Value& y = rb[c];
-      if (x.IsNull() || y.IsNull()) {
-        if (x.IsNull() != y.IsNull()) return x.IsNull();
-        continue;
-      }
-      int r = 0;
-      try {
-        r = Compare(x, y);
-      } catch (const SqlError&) {
-        r = x.text < y.text ? -1 : x.text > y.text ? 1 : 0;
-      }
-      if (r != 0) return r < 0;
+      if (int r = OrderCompare(ra[c], rb[c]); r != 0) return r < 0;
     }
     return false;
   });
@@ -223,6 +215,25 @@ std::string NormKey(const Value& v) {
       return "D" + v.text;
   }
   return v.text;
+}
+
+std::string RowKey(const RowValues& row, const std::vector<int>* cols) {
+  std::string key;
+  if (cols) {
+    for (int c : *cols) key += NormKey(row[c]) + '\x1f';
+  } else {
+    for (const auto& v : row) key += NormKey(v) + '\x1f';
+  }
+  return key;
+}
+
+int OrderCompare(const Value& a, const Value& b) {
+  if (a.IsNull() || b.IsNull()) return a.IsNull() == b.IsNull() ? 0 : (a.IsNull() ? -1 : 1);
+  try {
+    return Compare(a, b);
+  } catch (const SqlError&) {
+    return a.text < b.text ? -1 : a.text > b.text ? 1 : 0;
+  }
 }
 
 }  // namespace storesim::sql

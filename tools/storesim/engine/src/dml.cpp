@@ -33,9 +33,7 @@ void Executor::CheckKeys(const Database&, const Table& t, const std::map<std::ui
     for (const auto& c : ix.columns) cols.push_back(t.ColumnIndex(c));
     std::set<std::string> seen;
     auto check = [&](const RowValues& row) {
-      std::string key;
-      for (int c : cols) key += NormKey(row[c]) + '\x1f';
-      if (seen.insert(key).second) return;
+      if (seen.insert(RowKey(row, &cols)).second) return;
       Message m;
       if (ix.constraint) {
         m = MakeMessage(2627, 14, std::string("Violation of ") + (ix.primary_key ? "PRIMARY KEY" : "UNIQUE KEY") +
