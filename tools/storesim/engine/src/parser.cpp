@@ -875,8 +875,11 @@ class Parser {
       const Token& t = t_[i];
       if (t.type != Tok::Word) continue;
       if (IEquals(t.text, "go")) {
-        bool alone_before = i == 0 || t_[i - 1].line < t.line;
-        bool alone_after = t_[i + 1].type == Tok::End || t_[i + 1].line > t.line;
+        // Alone on its line: a line break between it and its neighbours
+        // (a neighbour may itself span lines, as a quoted text can).
+        auto line_break = [&](std::size_t from, std::size_t to) { return src_.find('\n', from) < to; };
+        bool alone_before = i == 0 || line_break(t_[i - 1].end, t.begin);
+        bool alone_after = t_[i + 1].type == Tok::End || line_break(t.end, t_[i + 1].begin);
         if (alone_before && alone_after) SyntaxErrorAt(i);
       }
       if (IEquals(t.text, "with") && t_[i + 1].type == Tok::Word && IEquals(t_[i + 1].text, "encryption")) {
