@@ -119,35 +119,31 @@ void Changes::SaveTable(const Database& db, std::string_view name) {
   });
 }
 
-void Changes::SaveModule(const Database& db, std::string_view name) {
+namespace {
+
+// Saves the entry `name` of one of a database's maps (modules, types) so
+// that undoing puts it back, or removes it when it did not exist.
+template <typename T>
+void SaveEntry(UndoLog& log, const Database& db, std::map<std::string, T> Database::*map, std::string_view name) {
   std::string dbk = Lower(db.name), key = Lower(name);
-  std::optional<Module> saved;
-  if (auto it = db.modules.find(key); it != db.modules.end()) saved = it->second;
-  log_.Push([dbk, key, saved = std::move(saved)](State& st) {
+  std::optional<T> saved;
+  if (auto it = (db.*map).find(key); it != (db.*map).end()) saved = it->second;
+  log.Push([dbk, key, map, saved = std::move(saved)](State& st) {
     Database* d = st.FindDatabase(dbk);
     if (!d) return;
     if (saved) {
-      d->modules[key] = *saved;
+      (d->*map)[key] = *saved;
     } else {
-      d->modules.erase(key);
+      (d->*map).erase(key);
     }
   });
 }
 
-void Changes::SaveType(const Database& db, std::string_view name) {
-  std::string dbk = Lower(db.name), key = Lower(name);
-  std::optional<UserType> saved;
-  if (auto it = db.types.find(key); it != db.types.end()) saved = it->second;
-  log_.Push([dbk, key, saved = std::move(saved)](State& st) {
-    Database* d = st.FindDatabase(dbk);
-    if (!d) return;
-    if (saved) {
-      d->types[key] = *saved;
-    } else {
-      d->types.erase(key);
-    }
-  });
-}
+}  // namespace
+
+void Changes::SaveModule(const Database& db, std::string_view name) { SaveEntry(log_, db, &Database::modules, name); }
+
+void Changes::SaveType(const Database& db, std::string_view name) { SaveEntry(log_, db, &Database::types, name); }
 
 std::uint64_t Changes::InsertRow(Database& db, Table& t, RowValues values) {
   std::uint64_t id = t.next_row++;
