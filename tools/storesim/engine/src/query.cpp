@@ -954,8 +954,10 @@ Value Executor::EvalAggregate(const Expr& e, const Frame& f) {
 }
 
 std::optional<std::int64_t> Executor::ObjectId(const std::string& text) {
-  // The name may be written with brackets and qualifiers: "[dbo].[t_x]".
+  // The name may be written with brackets and qualifiers: "[dbo].[t_x]",
+  // "store.dbo.t_x".
   std::string name = text;
+  const Database* db = &CurrentDb();
   try {
     auto toks = Tokenize(text);
     std::vector<std::string> parts;
@@ -964,23 +966,15 @@ std::optional<std::int64_t> Executor::ObjectId(const std::string& text) {
     }
     if (!parts.empty()) name = parts.back();
     if (parts.size() >= 3) {
-      const Database* other = st_.FindDatabase(parts[parts.size() - 3]);
-      if (!other) return std::nullopt;
-      if (!IEquals(other->name, ss_.database)) {
-        // Another database: look there.
-        if (const Table* t = other->FindTable(name)) return t->object_id;
-        auto it = other->modules.find(Lower(name));
-        if (it != other->modules.end()) return it->second.object_id;
-        return std::nullopt;
-      }
+      db = st_.FindDatabase(parts[parts.size() - 3]);
+      if (!db) return std::nullopt;
     }
   } catch (const SqlError&) {
   }
-  const Database& db = CurrentDb();
-  if (const Table* t = db.FindTable(name)) return t->object_id;
-  auto it = db.modules.find(Lower(name));
-  if (it != db.modules.end()) return it->second.object_id;
-  for (const auto& [_, t] : db.tables) {
+  if (const Table* t = db->FindTable(name)) return t->object_id;
+  auto it = db->modules.find(Lower(name));
+  if (it != db->modules.end()) return it->second.object_id;
+  for (const auto& [_, t] : db->tables) {
     for (const auto& ix : t.indexes) {
       if (ix.constraint && IEquals(ix.name, name)) return ix.object_id;
     }
