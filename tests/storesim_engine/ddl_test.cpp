@@ -154,6 +154,14 @@ TEST_F(Definitions, CatalogViews) {
   EXPECT_EQ(Value("select count(*) from master.dbo.sysdatabases where name = 'store'"), "1");
   EXPECT_EQ(Value("select col_length('t_sys_menu', 'menu_name')"), "60");
   EXPECT_EQ(Value("select object_id('t_nosuch')"), std::nullopt);
+  // A name qualified with a database is looked up there, constraints included.
+  const auto pk = Value("select object_id('PK_t_sys_menu')");
+  ASSERT_TRUE(pk);
+  EXPECT_EQ(Scalar(engine->Execute("master", "select object_id('store.dbo.PK_t_sys_menu')")), pk);
+  EXPECT_EQ(Scalar(engine->Execute("master", "select object_id('store.dbo.t_sys_menu')")),
+            Value("select object_id('t_sys_menu')"));
+  EXPECT_EQ(Value("select object_id('master.dbo.t_sys_menu')"), std::nullopt);
+  EXPECT_EQ(Value("select object_id('nosuch.dbo.t_sys_menu')"), std::nullopt);
   EXPECT_EQ(Value("select db_name()"), "store");
 }
 

@@ -108,6 +108,9 @@ TEST_F(Refusals, SyntaxErrorsRefuseTheWholeBatch) {
   EXPECT_EQ(Numbers(r), std::vector<int>{156});
   EXPECT_EQ(TextOf(r, 156), "Incorrect syntax near the keyword 'from'.");
   EXPECT_EQ(r.statements[0].messages[0].line, 2);
+  // Lines inside a quoted text count too.
+  r = Run("insert into t_sys_operator (oper_id, memo) values ('2001', 'a\r\nb')\r\nselect from t_sys_menu");
+  EXPECT_EQ(r.statements[0].messages[0].line, 3);
   EXPECT_EQ(Scalar(Run("select count(*) from t_sys_operator where oper_id = '2001'")), "0");
   r = Run("select * from t_sys_menu where");
   EXPECT_EQ(TextOf(r, 156), "Incorrect syntax near the keyword 'where'.");

@@ -96,6 +96,9 @@ TEST_F(Modules, BodiesThatTheServerRefuses) {
   EXPECT_EQ(TextOf(r, 8197), "The object 't_nosuch' does not exist or is invalid for this operation.");
   // "go" as a word inside a line is not a separator.
   EXPECT_TRUE(Errors(Run("create procedure pr_go as select 'go' as go_on")).empty());
+  // Nor is it one after a text that spans lines and ends on its line.
+  EXPECT_TRUE(Errors(Run("create procedure pr_go2 as\r\nprint 'one\r\ntwo' go")).empty());
+  EXPECT_EQ(TextOf(Run("create procedure pr_go3 as\r\nprint 'one\r\ntwo'\r\ngo"), 102), "Incorrect syntax near 'go'.");
 }
 
 TEST_F(Modules, DropThenCreateAsTheLoaderSendsThem) {

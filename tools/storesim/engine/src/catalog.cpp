@@ -18,6 +18,13 @@ const Index* Table::PrimaryKey() const {
   return nullptr;
 }
 
+const Index* Table::ClusteredIndex() const {
+  for (const auto& ix : indexes) {
+    if (ix.clustered) return &ix;
+  }
+  return nullptr;
+}
+
 const Index* Table::FindIndex(std::string_view n) const {
   for (const auto& ix : indexes) {
     if (IEquals(ix.name, n)) return &ix;
@@ -29,10 +36,7 @@ std::vector<std::uint64_t> Table::OrderedRowIds() const {
   std::vector<std::uint64_t> ids;
   ids.reserve(rows.size());
   for (const auto& [id, _] : rows) ids.push_back(id);
-  const Index* clustered = nullptr;
-  for (const auto& ix : indexes) {
-    if (ix.clustered) clustered = &ix;
-  }
+  const Index* clustered = ClusteredIndex();
   if (!clustered) return ids;
   std::vector<int> cols;
   for (const auto& c : clustered->columns) cols.push_back(ColumnIndex(c));
@@ -41,19 +45,7 @@ std::vector<std::uint64_t> Table::OrderedRowIds() const {
     const RowValues& rb = rows.at(b);
     for (int c : cols) {
       if (c < 0) continue;
-      const Value& x = ra[c];
-      const Value& y = rb[c];
-      if (x.IsNull() || y.IsNull()) {
-        if (x.IsNull() != y.IsNull()) return x.IsNull();
-        continue;
-      }
-      int r = 0;
-      try {
-        r = Compare(x, y);
-      } catch (const SqlError&) {
-        r = x.text < y.text ? -1 : x.text > y.text ? 1 : 0;
-      }
-      if (r != 0) return r < 0;
+      if (int r = OrderCompare(ra[c], rb[c]); r != 0) return r < 0;
     }
     return false;
   });
@@ -127,35 +119,31 @@ void Changes::SaveTable(const Database& db, std::string_view name) {
   });
 }
 
-void Changes::SaveModule(const Database& db, std::string_view name) {
+namespace {
+
+// Saves the entry `name` of one of a database's maps (modules, types) so
+// that undoing puts it back, or removes it when it did not exist.
+template <typename T>
+void SaveEntry(UndoLog& log, const Database& db, std::map<std::string, T> Database::*map, std::string_view name) {
   std::string dbk = Lower(db.name), key = Lower(name);
-  std::optional<Module> saved;
-  if (auto it = db.modules.find(key); it != db.modules.end()) saved = it->second;
-  log_.Push([dbk, key, saved = std::move(saved)](State& st) {
+  std::optional<T> saved;
+  if (auto it = (db.*map).find(key); it != (db.*map).end()) saved = it->second;
+  log.Push([dbk, key, map, saved = std::move(saved)](State& st) {
     Database* d = st.FindDatabase(dbk);
     if (!d) return;
     if (saved) {
-      d->modules[key] = *saved;
+      (d->*map)[key] = *saved;
     } else {
-      d->modules.erase(key);
+      (d->*map).erase(key);
     }
   });
 }
 
-void Changes::SaveType(const Database& db, std::string_view name) {
-  std::string dbk = Lower(db.name), key = Lower(name);
-  std::optional<UserType> saved;
-  if (auto it = db.types.find(key); it != db.types.end()) saved = it->second;
-  log_.Push([dbk, key, saved = std::move(saved)](State& st) {
-    Database* d = st.FindDatabase(dbk);
-    if (!d) return;
-    if (saved) {
-      d->types[key] = *saved;
-    } else {
-      d->types.erase(key);
-    }
-  });
-}
+}  // namespace
+
+void Changes::SaveModule(const Database& db, std::string_view name) { SaveEntry(log_, db, &Database::modules, name); }
+
+void Changes::SaveType(const Database& db, std::string_view name) { SaveEntry(log_, db, &Database::types, name); }
 
 std::uint64_t Changes::InsertRow(Database& db, Table& t, RowValues values) {
   std::uint64_t id = t.next_row++;
@@ -223,6 +211,25 @@ std::string NormKey(const Value& v) {
       return "D" + v.text;
   }
   return v.text;
+}
+
+std::string RowKey(const RowValues& row, const std::vector<int>* cols) {
+  std::string key;
+  if (cols) {
+    for (int c : *cols) key += NormKey(row[c]) + '\x1f';
+  } else {
+    for (const auto& v : row) key += NormKey(v) + '\x1f';
+  }
+  return key;
+}
+
+int OrderCompare(const Value& a, const Value& b) {
+  if (a.IsNull() || b.IsNull()) return a.IsNull() == b.IsNull() ? 0 : (a.IsNull() ? -1 : 1);
+  try {
+    return Compare(a, b);
+  } catch (const SqlError&) {
+    return a.text < b.text ? -1 : a.text > b.text ? 1 : 0;
+  }
 }
 
 }  // namespace storesim::sql

@@ -52,6 +52,7 @@ struct Table {
 
   int ColumnIndex(std::string_view name) const;
   const Index* PrimaryKey() const;
+  const Index* ClusteredIndex() const;
   const Index* FindIndex(std::string_view name) const;
   // Row ids in the clustered key's order (insertion order without one).
   std::vector<std::uint64_t> OrderedRowIds() const;
@@ -127,5 +128,11 @@ class Changes {
 // Normalised text of a value for grouping, DISTINCT and key checks: equal
 // exactly when the values are equal under the collation.
 std::string NormKey(const Value& v);
+// NormKey of the values at `cols` (of all values when `cols` is null),
+// joined: equal exactly when the rows are equal there.
+std::string RowKey(const RowValues& row, const std::vector<int>* cols = nullptr);
+// Order of two values for ORDER BY and clustered keys: NULL first, then
+// Compare, and the texts when the values do not compare.
+int OrderCompare(const Value& a, const Value& b);
 
 }  // namespace storesim::sql

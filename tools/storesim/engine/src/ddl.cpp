@@ -42,6 +42,26 @@ bool NameTaken(const Database& db, const Table& t, const std::string& name) {
   return false;
 }
 
+std::string MoreThanOneClustered(const Table& t, const Index& existing) {
+  return "Cannot create more than one clustered index on table 'dbo." + t.name +
+         "'. Drop the existing clustered index '" + existing.name + "' before creating another.";
+}
+
+// The first row whose values at `cols` repeat those of an earlier row.
+const RowValues* DuplicateKeyRow(const Table& t, const std::vector<int>& cols) {
+  std::set<std::string> seen;
+  for (const auto& [_, row] : t.rows) {
+    if (!seen.insert(RowKey(row, &cols)).second) return &row;
+  }
+  return nullptr;
+}
+
+std::string DuplicateKeyFound(const Table& t, const std::string& index, const RowValues& row,
+                              const std::vector<int>& cols) {
+  return "The CREATE UNIQUE INDEX statement terminated because a duplicate key was found for the object name 'dbo." +
+         t.name + "' and the index name '" + index + "'. The duplicate key value is " + KeyText(row, cols) + ".";
+}
+
 }  // namespace
 
 std::string GeneratedName(const std::string& prefix, const std::string& table, std::size_t table_len,
@@ -192,24 +212,12 @@ void Executor::AddKey(Database& db, Table& t, const std::string& name, std::vect
   }
   std::string n = name;
   if (n.empty()) n = GeneratedName(primary ? "PK" : "UQ", t.name, 8, "", 0, 16);
-  if (clustered) {
-    for (const auto& ix : t.indexes) {
-      if (ix.clustered) {
-        FailConstraint(1902, "Cannot create more than one clustered index on table 'dbo." + t.name +
-                                 "'. Drop the existing clustered index '" + ix.name + "' before creating another.");
-      }
-    }
+  if (const Index* other = clustered ? t.ClusteredIndex() : nullptr) {
+    FailConstraint(1902, MoreThanOneClustered(t, *other));
   }
-  std::set<std::string> seen;
-  for (const auto& [_, row] : t.rows) {
-    std::string key;
-    for (int i : idx) key += NormKey(row[i]) + '\x1f';
-    if (!seen.insert(key).second) {
-      Fail({MakeMessage(1505, 16, "The CREATE UNIQUE INDEX statement terminated because a duplicate key was found for "
-                                  "the object name 'dbo." + t.name + "' and the index name '" + n +
-                                  "'. The duplicate key value is " + KeyText(row, idx) + "."),
-            MakeMessage(1750, 16, kCouldNotCreate, 0), MakeMessage(3621, 0, "The statement has been terminated.", 0)});
-    }
+  if (const RowValues* dup = DuplicateKeyRow(t, idx)) {
+    Fail({MakeMessage(1505, 16, DuplicateKeyFound(t, n, *dup, idx)), MakeMessage(1750, 16, kCouldNotCreate, 0),
+          MakeMessage(3621, 0, "The statement has been terminated.", 0)});
   }
   Index ix;
   ix.name = n;
@@ -456,26 +464,12 @@ void Executor::CreateIndex(const CreateIndexStmt& s) {
     ix.columns.push_back(t->columns[i].name);
     idx.push_back(i);
   }
-  if (s.clustered) {
-    for (const auto& other : t->indexes) {
-      if (other.clustered) {
-        Fail(1902, 16, "Cannot create more than one clustered index on table 'dbo." + t->name +
-                           "'. Drop the existing clustered index '" + other.name + "' before creating another.");
-      }
-    }
+  if (const Index* other = s.clustered ? t->ClusteredIndex() : nullptr) {
+    Fail(1902, 16, MoreThanOneClustered(*t, *other));
   }
-  if (s.unique) {
-    std::set<std::string> seen;
-    for (const auto& [_, row] : t->rows) {
-      std::string key;
-      for (int i : idx) key += NormKey(row[i]) + '\x1f';
-      if (!seen.insert(key).second) {
-        Fail({MakeMessage(1505, 16, "The CREATE UNIQUE INDEX statement terminated because a duplicate key was found "
-                                    "for the object name 'dbo." + t->name + "' and the index name '" + s.name +
-                                    "'. The duplicate key value is " + KeyText(row, idx) + "."),
-              MakeMessage(3621, 0, "The statement has been terminated.", 0)});
-      }
-    }
+  if (const RowValues* dup = s.unique ? DuplicateKeyRow(*t, idx) : nullptr) {
+    Fail({MakeMessage(1505, 16, DuplicateKeyFound(*t, s.name, *dup, idx)),
+          MakeMessage(3621, 0, "The statement has been terminated.", 0)});
   }
   Ch().SaveTable(db, t->name);
   t->indexes.push_back(std::move(ix));

@@ -17,6 +17,13 @@ namespace {
 
 }  // namespace
 
+Table& Executor::TargetTable(const ObjectName& name, Database** db) {
+  *db = &DbFor(name);
+  Table* t = (*db)->FindTable(name.Name());
+  if (!t) Fail(208, 16, "Invalid object name '" + name.Display() + "'.", true);
+  return *t;
+}
+
 Value Executor::DefaultValue(const Column& c) {
   if (c.default_name.empty()) return Value();
   ExprPtr e = c.default_expr ? c.default_expr : ParseExpression(c.default_text);
@@ -33,9 +40,7 @@ void Executor::CheckKeys(const Database&, const Table& t, const std::map<std::ui
     for (const auto& c : ix.columns) cols.push_back(t.ColumnIndex(c));
     std::set<std::string> seen;
     auto check = [&](const RowValues& row) {
-      std::string key;
-      for (int c : cols) key += NormKey(row[c]) + '\x1f';
-      if (seen.insert(key).second) return;
+      if (seen.insert(RowKey(row, &cols)).second) return;
       Message m;
       if (ix.constraint) {
         m = MakeMessage(2627, 14, std::string("Violation of ") + (ix.primary_key ? "PRIMARY KEY" : "UNIQUE KEY") +
@@ -54,10 +59,8 @@ void Executor::CheckKeys(const Database&, const Table& t, const std::map<std::ui
 
 Executor::PreparedInsert Executor::PrepareInsert(const InsertStmt& s) {
   PreparedInsert p;
-  p.db = &DbFor(s.table);
-  p.table = p.db->FindTable(s.table.Name());
-  if (!p.table) Fail(208, 16, "Invalid object name '" + s.table.Display() + "'.", true);
-  Table& t = *p.table;
+  Table& t = TargetTable(s.table, &p.db);
+  p.table = &t;
   bool identity_named = false;
   if (s.has_columns) {
     for (const auto& name : s.columns) {
@@ -202,10 +205,9 @@ void Executor::Insert(const InsertStmt& s, StatementResult* r) {
 }
 
 void Executor::Update(const UpdateStmt& s, StatementResult* r) {
-  Database& db = DbFor(s.table);
-  Table* tp = db.FindTable(s.table.Name());
-  if (!tp) Fail(208, 16, "Invalid object name '" + s.table.Display() + "'.", true);
-  Table& t = *tp;
+  Database* dbp = nullptr;
+  Table& t = TargetTable(s.table, &dbp);
+  Database& db = *dbp;
   std::vector<Source> sources{TableSource(t, t.name)};
   Scope scope{&sources, nullptr};
   std::vector<int> targets;
@@ -245,10 +247,9 @@ void Executor::Update(const UpdateStmt& s, StatementResult* r) {
 }
 
 void Executor::Delete(const DeleteStmt& s, StatementResult* r) {
-  Database& db = DbFor(s.table);
-  Table* tp = db.FindTable(s.table.Name());
-  if (!tp) Fail(208, 16, "Invalid object name '" + s.table.Display() + "'.", true);
-  Table& t = *tp;
+  Database* dbp = nullptr;
+  Table& t = TargetTable(s.table, &dbp);
+  Database& db = *dbp;
   std::vector<Source> sources{TableSource(t, t.name)};
   Scope scope{&sources, nullptr};
   if (s.where) BindExpr(s.where, scope, false);

@@ -35,16 +35,20 @@ Database& Executor::DbFor(const ObjectName& n) {
 
 BatchResult Executor::RunBatch(const std::string& sql) {
   BatchResult result;
-  Batch batch;
-  try {
-    batch = ParseBatch(sql);
-  } catch (const SqlError& e) {
+  // A batch refused before anything ran: one result with the error.
+  auto refuse = [&](const SqlError& e) {
     StatementResult r;
     r.messages = e.messages;
     r.error = true;
     result.statements.push_back(std::move(r));
     core_.history.push_back({ss_.database, sql, e.messages.front().number});
     ss_.last_error = e.messages.front().number;
+  };
+  Batch batch;
+  try {
+    batch = ParseBatch(sql);
+  } catch (const SqlError& e) {
+    refuse(e);
     return result;
   }
   batch_ = &batch;
@@ -59,13 +63,8 @@ BatchResult Executor::RunBatch(const std::string& sql) {
   } catch (const SqlError& e) {
     compiling_ = false;
     ResetQueryState();
-    StatementResult r;
-    r.messages = e.messages;
-    r.error = true;
-    result.statements.push_back(std::move(r));
-    core_.history.push_back({ss_.database, sql, e.messages.front().number});
-    ss_.last_error = e.messages.front().number;
     batch_ = nullptr;
+    refuse(e);
     return result;
   }
   ResetQueryState();

@@ -141,6 +141,9 @@ class Executor {
     std::vector<int> targets;
     const BoundSelect* select = nullptr;
   };
+  // The table an INSERT, UPDATE or DELETE writes to, and its database;
+  // 208 when it does not exist.
+  Table& TargetTable(const ObjectName& name, Database** db);
   PreparedInsert PrepareInsert(const InsertStmt& s);
   void Insert(const InsertStmt& s, StatementResult* r);
   void Update(const UpdateStmt& s, StatementResult* r);

@@ -93,29 +93,9 @@ std::vector<Token> Tokenize(std::string_view s) {
     Token t;
     t.begin = i;
     t.line = line;
-    if (c == '\'' || ((c == 'N' || c == 'n') && i + 1 < s.size() && s[i + 1] == '\'')) {
-      t.type = c == '\'' ? Tok::String : Tok::NString;
-      i += c == '\'' ? 1 : 2;
-      std::size_t content = i;
-      bool closed = false;
-      while (i < s.size()) {
-        if (s[i] == '\'') {
-          if (i + 1 < s.size() && s[i + 1] == '\'') {
-            t.text.push_back('\'');
-            i += 2;
-            continue;
-          }
-          closed = true;
-          ++i;
-          break;
-        }
-        t.text.push_back(s[i++]);
-      }
-      if (!closed) Unclosed(s.substr(content));
-    } else if (c == '[' || c == '"') {
-      char close = c == '[' ? ']' : '"';
-      t.type = Tok::Quoted;
-      ++i;
+    // Text between quotes, a doubled closing quote standing for itself; the
+    // token's lines count toward the lines of what follows.
+    auto quoted = [&](char close) {
       std::size_t content = i;
       bool closed = false;
       while (i < s.size()) {
@@ -132,6 +112,16 @@ std::vector<Token> Tokenize(std::string_view s) {
         t.text.push_back(s[i++]);
       }
       if (!closed) Unclosed(s.substr(content));
+      count_lines(t.begin, i);
+    };
+    if (c == '\'' || ((c == 'N' || c == 'n') && i + 1 < s.size() && s[i + 1] == '\'')) {
+      t.type = c == '\'' ? Tok::String : Tok::NString;
+      i += c == '\'' ? 1 : 2;
+      quoted('\'');
+    } else if (c == '[' || c == '"') {
+      t.type = Tok::Quoted;
+      ++i;
+      quoted(c == '[' ? ']' : '"');
     } else if (c == '@') {
       t.type = Tok::Variable;
       ++i;

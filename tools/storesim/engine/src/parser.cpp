@@ -140,14 +140,7 @@ class Parser {
   }
 
   void CheckStatementEnd() {
-    if (At(Tok::End) || AtSym(";")) return;
-    if (At(Tok::Word)) {
-      std::string w = Lower(Peek().text);
-      for (auto s : kStatementStarts) {
-        if (w == s) return;
-      }
-    }
-    SyntaxError();
+    if (!StatementBoundary()) SyntaxError();
   }
 
   template <typename T>
@@ -337,8 +330,6 @@ class Parser {
     } else if (AcceptWord("default")) {
       ExpectWord("values");
       s->default_values = true;
-    } else if (AtWord("exec") || AtWord("execute")) {
-      SyntaxError();
     } else {
       SyntaxError();
     }
@@ -385,11 +376,7 @@ class Parser {
     }
     auto s = std::make_shared<CreateIndexStmt>();
     if (AcceptWord("unique")) s->unique = true;
-    if (AcceptWord("clustered")) {
-      s->clustered = true;
-    } else {
-      AcceptWord("nonclustered");
-    }
+    s->clustered = Clustered(false);
     ExpectWord("index");
     s->name = Identifier();
     ExpectWord("on");
@@ -407,13 +394,26 @@ class Parser {
     ExpectWord("from");
     s->base.line = Peek().line;
     Type(&s->base);
-    if (AcceptWord("null")) {
-      s->base.nullable = true;
-    } else if (AcceptWord("not")) {
-      ExpectWord("null");
-      s->base.nullable = false;
-    }
+    s->base.nullable = Nullability();
     return s;
+  }
+
+  // CLUSTERED or NONCLUSTERED when written, else `otherwise`.
+  bool Clustered(bool otherwise) {
+    if (AcceptWord("clustered")) return true;
+    if (AcceptWord("nonclustered")) return false;
+    return otherwise;
+  }
+
+  // After an opening parenthesis: skips to its closing one.
+  void SkipParenthesised() {
+    int depth = 1;
+    while (depth > 0) {
+      if (At(Tok::End)) SyntaxError();
+      if (AtSym("(")) ++depth;
+      if (AtSym(")")) --depth;
+      ++p_;
+    }
   }
 
   std::vector<std::string> KeyColumns() {
@@ -430,13 +430,7 @@ class Parser {
   void IndexOptions() {
     if (AcceptWord("with")) {
       if (AcceptSym("(")) {
-        int depth = 1;
-        while (depth > 0) {
-          if (At(Tok::End)) SyntaxError();
-          if (AtSym("(")) ++depth;
-          if (AtSym(")")) --depth;
-          ++p_;
-        }
+        SkipParenthesised();
       } else {
         do {
           AnyWord();
@@ -451,6 +445,14 @@ class Parser {
         ExpectSym(")");
       }
     }
+  }
+
+  // NULL or NOT NULL when written.
+  std::optional<bool> Nullability() {
+    if (AcceptWord("null")) return true;
+    if (!AcceptWord("not")) return std::nullopt;
+    ExpectWord("null");
+    return false;
   }
 
   void Type(ColumnSpec* c) {
@@ -520,17 +522,12 @@ class Parser {
           ExpectWord("key");
           c.primary_key = true;
           c.key_name = name;
-          if (AcceptWord("nonclustered")) {
-            c.key_clustered = false;
-          } else {
-            AcceptWord("clustered");
-          }
+          c.key_clustered = Clustered(true);
           IndexOptions();
         } else if (AcceptWord("unique")) {
           c.unique = true;
           c.key_name = name;
-          c.key_clustered = AcceptWord("clustered");
-          if (!c.key_clustered) AcceptWord("nonclustered");
+          c.key_clustered = Clustered(false);
           IndexOptions();
         } else {
           SyntaxError();
@@ -549,17 +546,12 @@ class Parser {
     if (AcceptWord("primary")) {
       ExpectWord("key");
       k.kind = ConstraintSpec::Kind::PrimaryKey;
-      if (AcceptWord("nonclustered")) {
-        k.clustered = false;
-      } else {
-        AcceptWord("clustered");
-      }
+      k.clustered = Clustered(true);
       k.columns = KeyColumns();
       IndexOptions();
     } else if (AcceptWord("unique")) {
       k.kind = ConstraintSpec::Kind::Unique;
-      k.clustered = AcceptWord("clustered");
-      if (!k.clustered) AcceptWord("nonclustered");
+      k.clustered = Clustered(false);
       k.columns = KeyColumns();
       IndexOptions();
     } else if (allow_default && AcceptWord("default")) {
@@ -637,12 +629,7 @@ class Parser {
       c.name = Identifier();
       Type(&c);
       if (AcceptWord("collate")) c.collation = AnyWord();
-      if (AcceptWord("null")) {
-        c.nullable = true;
-      } else if (AcceptWord("not")) {
-        ExpectWord("null");
-        c.nullable = false;
-      }
+      c.nullable = Nullability();
       s->alter = std::move(c);
     } else if (AcceptWord("drop")) {
       if (AcceptWord("column")) {
@@ -754,6 +741,16 @@ class Parser {
     AcceptWord("readonly");
   }
 
+  // Parameters of a procedure or function, if any.
+  void Parameters() {
+    if (!At(Tok::Variable)) return;
+    Parameter();
+    while (AcceptSym(",")) {
+      if (!At(Tok::Variable)) SyntaxError();
+      Parameter();
+    }
+  }
+
   void ModuleOptions(bool* encrypted, bool function) {
     do {
       if (AcceptWord("encryption")) {
@@ -789,13 +786,7 @@ class Parser {
       ++p_;
     }
     bool paren = AcceptSym("(");
-    if (At(Tok::Variable)) {
-      Parameter();
-      while (AcceptSym(",")) {
-        if (!At(Tok::Variable)) SyntaxError();
-        Parameter();
-      }
-    }
+    Parameters();
     if (paren) ExpectSym(")");
     if (AcceptWord("with")) ModuleOptions(&s->encrypted, false);
     if (AcceptWord("for")) ExpectWord("replication");
@@ -837,26 +828,14 @@ class Parser {
 
   void FunctionHeader(CreateModuleStmt* s) {
     ExpectSym("(");
-    if (At(Tok::Variable)) {
-      Parameter();
-      while (AcceptSym(",")) {
-        if (!At(Tok::Variable)) SyntaxError();
-        Parameter();
-      }
-    }
+    Parameters();
     ExpectSym(")");
     ExpectWord("returns");
     if (At(Tok::Variable)) {
       ++p_;
       ExpectWord("table");
       ExpectSym("(");
-      int depth = 1;
-      while (depth > 0) {
-        if (At(Tok::End)) SyntaxError();
-        if (AtSym("(")) ++depth;
-        if (AtSym(")")) --depth;
-        ++p_;
-      }
+      SkipParenthesised();
     } else if (!AcceptWord("table")) {
       ColumnSpec c;
       Type(&c);
@@ -875,8 +854,11 @@ class Parser {
       const Token& t = t_[i];
       if (t.type != Tok::Word) continue;
       if (IEquals(t.text, "go")) {
-        bool alone_before = i == 0 || t_[i - 1].line < t.line;
-        bool alone_after = t_[i + 1].type == Tok::End || t_[i + 1].line > t.line;
+        // Alone on its line: a line break between it and its neighbours
+        // (a neighbour may itself span lines, as a quoted text can).
+        auto line_break = [&](std::size_t from, std::size_t to) { return src_.find('\n', from) < to; };
+        bool alone_before = i == 0 || line_break(t_[i - 1].end, t.begin);
+        bool alone_after = t_[i + 1].type == Tok::End || line_break(t.end, t_[i + 1].begin);
         if (alone_before && alone_after) SyntaxErrorAt(i);
       }
       if (IEquals(t.text, "with") && t_[i + 1].type == Tok::Word && IEquals(t_[i + 1].text, "encryption")) {
@@ -1268,10 +1250,7 @@ class Parser {
         ExprPtr e = Make(Expr::K::Cast, line);
         e->args = {Expression()};
         ExpectWord("as");
-        ColumnSpec c;
-        Type(&c);
-        e->type_name = c.type_name;
-        e->type_args = c.type_args;
+        CastType(e.get());
         ExpectSym(")");
         return e;
       }
@@ -1279,10 +1258,7 @@ class Parser {
         ++p_;
         ExpectSym("(");
         ExprPtr e = Make(Expr::K::Cast, line);
-        ColumnSpec c;
-        Type(&c);
-        e->type_name = c.type_name;
-        e->type_args = c.type_args;
+        CastType(e.get());
         ExpectSym(",");
         e->args = {Expression()};
         if (AcceptSym(",")) e->args.push_back(Expression());
@@ -1329,6 +1305,13 @@ class Parser {
     ObjectName n = Name();
     e->name = n.parts;
     return e;
+  }
+
+  void CastType(Expr* e) {
+    ColumnSpec c;
+    Type(&c);
+    e->type_name = std::move(c.type_name);
+    e->type_args = std::move(c.type_args);
   }
 
   ExprPtr Case() {

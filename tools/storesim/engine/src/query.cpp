@@ -468,9 +468,7 @@ QueryResult Executor::RunQuery(const Select& s, const Frame* outer) {
     std::set<std::string> seen;
     std::vector<RowValues> kept;
     for (auto& r : res.rows) {
-      std::string key;
-      for (const auto& v : r) key += NormKey(v) + '\x1f';
-      if (seen.insert(key).second) kept.push_back(std::move(r));
+      if (seen.insert(RowKey(r)).second) kept.push_back(std::move(r));
     }
     res.rows = std::move(kept);
   }
@@ -478,18 +476,7 @@ QueryResult Executor::RunQuery(const Select& s, const Frame* outer) {
   if (!b.order.empty()) {
     std::stable_sort(res.rows.begin(), res.rows.end(), [&](const RowValues& x, const RowValues& y) {
       for (const auto& o : b.order) {
-        const Value& a = x[o.item];
-        const Value& c = y[o.item];
-        int r;
-        if (a.IsNull() || c.IsNull()) {
-          r = a.IsNull() == c.IsNull() ? 0 : (a.IsNull() ? -1 : 1);
-        } else {
-          try {
-            r = Compare(a, c);
-          } catch (const SqlError&) {
-            r = a.text < c.text ? -1 : a.text > c.text ? 1 : 0;
-          }
-        }
+        int r = OrderCompare(x[o.item], y[o.item]);
         if (r != 0) return o.desc ? r > 0 : r < 0;
       }
       return false;
@@ -581,27 +568,14 @@ QueryResult Executor::RunSelect(const Select& s, const Frame* outer) {
     std::set<std::string> seen;
     std::vector<OutRow> kept;
     for (auto& r : out) {
-      std::string key;
-      for (const auto& v : r.values) key += NormKey(v) + '\x1f';
-      if (seen.insert(key).second) kept.push_back(std::move(r));
+      if (seen.insert(RowKey(r.values)).second) kept.push_back(std::move(r));
     }
     out = std::move(kept);
   }
   if (!b.order.empty() && !s.union_next) {
     std::stable_sort(out.begin(), out.end(), [&](const OutRow& x, const OutRow& y) {
       for (std::size_t k = 0; k < b.order.size(); ++k) {
-        const Value& a = x.keys[k];
-        const Value& c = y.keys[k];
-        int r;
-        if (a.IsNull() || c.IsNull()) {
-          r = a.IsNull() == c.IsNull() ? 0 : (a.IsNull() ? -1 : 1);
-        } else {
-          try {
-            r = Compare(a, c);
-          } catch (const SqlError&) {
-            r = a.text < c.text ? -1 : a.text > c.text ? 1 : 0;
-          }
-        }
+        int r = OrderCompare(x.keys[k], y.keys[k]);
         if (r != 0) return b.order[k].desc ? r > 0 : r < 0;
       }
       return false;
@@ -980,8 +954,10 @@ Value Executor::EvalAggregate(const Expr& e, const Frame& f) {
 }
 
 std::optional<std::int64_t> Executor::ObjectId(const std::string& text) {
-  // The name may be written with brackets and qualifiers: "[dbo].[t_x]".
+  // The name may be written with brackets and qualifiers: "[dbo].[t_x]",
+  // "store.dbo.t_x".
   std::string name = text;
+  const Database* db = &CurrentDb();
   try {
     auto toks = Tokenize(text);
     std::vector<std::string> parts;
@@ -990,23 +966,15 @@ std::optional<std::int64_t> Executor::ObjectId(const std::string& text) {
     }
     if (!parts.empty()) name = parts.back();
     if (parts.size() >= 3) {
-      const Database* other = st_.FindDatabase(parts[parts.size() - 3]);
-      if (!other) return std::nullopt;
-      if (!IEquals(other->name, ss_.database)) {
-        // Another database: look there.
-        if (const Table* t = other->FindTable(name)) return t->object_id;
-        auto it = other->modules.find(Lower(name));
-        if (it != other->modules.end()) return it->second.object_id;
-        return std::nullopt;
-      }
+      db = st_.FindDatabase(parts[parts.size() - 3]);
+      if (!db) return std::nullopt;
     }
   } catch (const SqlError&) {
   }
-  const Database& db = CurrentDb();
-  if (const Table* t = db.FindTable(name)) return t->object_id;
-  auto it = db.modules.find(Lower(name));
-  if (it != db.modules.end()) return it->second.object_id;
-  for (const auto& [_, t] : db.tables) {
+  if (const Table* t = db->FindTable(name)) return t->object_id;
+  auto it = db->modules.find(Lower(name));
+  if (it != db->modules.end()) return it->second.object_id;
+  for (const auto& [_, t] : db->tables) {
     for (const auto& ix : t.indexes) {
       if (ix.constraint && IEquals(ix.name, name)) return ix.object_id;
     }
