@@ -6,6 +6,8 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <atomic>
+#include <future>
 #include <thread>
 
 #include "rt/odbc.h"
@@ -299,6 +301,36 @@ TEST_F(WireTest, StopEndsOpenConnectionsAndClosesTheirSessions) {
   EXPECT_EQ(server_->active_connections(), 0u);
   EXPECT_EQ(engine_->closes_in_transaction, 1);
   server_->Stop();  // a second stop is harmless
+}
+
+// The close callback may ask the server about itself, and other clients
+// are served while it runs, however long it takes.
+TEST_F(WireTest, CloseCallbackRunsWhileOtherClientsAreServed) {
+  std::promise<void> entered, second_connected;
+  std::shared_future<void> second = second_connected.get_future().share();
+  std::promise<std::size_t> first_done;
+  std::atomic<int> calls{0};
+  server_->OnConnectionClosed([&] {
+    if (calls++ != 0) return;
+    entered.set_value();
+    second.wait_for(std::chrono::seconds(5));
+    // Long enough for the server to take the next connection meanwhile.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    first_done.set_value(server_->Log().size());
+  });
+  std::future<std::size_t> first_log = first_done.get_future();
+  auto a = LoggedIn();
+  a.reset();
+  ASSERT_EQ(entered.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  RawClient b;
+  ASSERT_TRUE(b.Connect(server_->port()));
+  second_connected.set_value();
+  std::optional<Reply> r = b.Login("tandrel", "tolvank", "store");
+  ASSERT_TRUE(r);
+  EXPECT_TRUE(r->loginack_version);
+  EXPECT_TRUE(b.Batch("select 1"));
+  ASSERT_EQ(first_log.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  EXPECT_GE(first_log.get(), 1u);
 }
 
 // Values of every column type, read back through the real driver.

@@ -450,27 +450,35 @@ void Server::Impl::AcceptLoop() {
   for (;;) {
     std::unique_ptr<net::Stream> s = listener->Accept();
     if (!s) return;
+    // The threads of connections that have ended are reaped, and joined
+    // without the lock: a thread marked finished may still be running the
+    // close callback, and every other connection needs the lock meanwhile.
     std::list<std::unique_ptr<Connection>> done;
-    std::lock_guard<std::mutex> lock(mu);
-    // Reap the threads of connections that have ended.
-    for (auto it = connections.begin(); it != connections.end();) {
-      if ((*it)->finished) {
-        done.push_back(std::move(*it));
-        it = connections.erase(it);
-      } else {
-        ++it;
+    bool stopping = false;
+    {
+      std::lock_guard<std::mutex> lock(mu);
+      for (auto it = connections.begin(); it != connections.end();) {
+        if ((*it)->finished) {
+          done.push_back(std::move(*it));
+          it = connections.erase(it);
+        } else {
+          ++it;
+        }
+      }
+      stopping = stopped;
+      // Past the limit the stream closes as it goes out of scope.
+      if (!stopping && active < kMaxConnections) {
+        auto c = std::make_unique<Connection>();
+        c->id = next_connection++;
+        c->stream = std::move(s);
+        Connection* raw = c.get();
+        ++active;
+        connections.push_back(std::move(c));
+        raw->thread = std::thread([this, raw] { Serve(raw); });
       }
     }
     for (auto& d : done) d->thread.join();
-    if (stopped) return;
-    if (active >= kMaxConnections) continue;  // the stream closes as it goes out of scope
-    auto c = std::make_unique<Connection>();
-    c->id = next_connection++;
-    c->stream = std::move(s);
-    Connection* raw = c.get();
-    ++active;
-    connections.push_back(std::move(c));
-    raw->thread = std::thread([this, raw] { Serve(raw); });
+    if (stopping) return;
   }
 }
 
