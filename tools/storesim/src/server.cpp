@@ -56,14 +56,19 @@ struct Server::Impl {
   void AcceptLoop();
   void Serve(Connection* c);
 
-  // Logs a request; true when the armed fault falls on it.
-  bool Record(LoggedRequest r, bool counted, bool* answer_first) {
+  // Whether the armed fault falls on a request: its connection ends, with
+  // answer_first after the request is carried out and answered.
+  struct Fault {
+    bool hit = false;
+    bool answer_first = true;
+  };
+
+  // Logs a request; a counted one may be where the armed fault falls.
+  Fault Record(LoggedRequest r, bool counted) {
     std::lock_guard<std::mutex> lock(mu);
     log.push_back(std::move(r));
-    if (!counted || close_countdown <= 0) return false;
-    if (--close_countdown > 0) return false;
-    *answer_first = close_answer_first;
-    return true;
+    if (!counted || close_countdown <= 0 || --close_countdown > 0) return {};
+    return {true, close_answer_first};
   }
 };
 
@@ -131,8 +136,7 @@ class ConnectionHandler {
       case tds::kTransactionManager:
         return Transaction(msg);
       case tds::kAttention: {
-        bool unused;
-        impl_.Record({c_.id, RequestKind::Attention, {}, {}, false}, false, &unused);
+        impl_.Record({c_.id, RequestKind::Attention, {}, {}, false}, false);
         tds::TokenWriter w(impl_.options.server_name);
         w.Done(tds::kDoneAttention, 0, 0);
         return Send(w.bytes());
@@ -147,8 +151,7 @@ class ConnectionHandler {
   bool Login(const tds::Bytes& msg) {
     std::optional<tds::Login7> login = tds::ParseLogin7(msg);
     if (!login) return false;
-    bool unused;
-    impl_.Record({c_.id, RequestKind::Login, login->user, login->database, false}, false, &unused);
+    impl_.Record({c_.id, RequestKind::Login, login->user, login->database, false}, false);
     // Token formats before 7.2 differ; such a client is not served.
     if (login->tds_version < kTds72) return false;
     std::uint32_t version = kTds72;
@@ -194,18 +197,10 @@ class ConnectionHandler {
     return ok;
   }
 
-  // Ends the connection when the armed fault falls on this request; with
-  // answer_first the caller answers first.
-  struct Fault {
-    bool hit = false;
-    bool answer_first = true;
-  };
-
   bool Batch(const tds::Bytes& msg) {
     std::optional<tds::SqlBatch> batch = tds::ParseSqlBatch(msg);
     if (!batch) return false;
-    Fault f;
-    f.hit = impl_.Record({c_.id, RequestKind::Batch, batch->text, {}, false}, true, &f.answer_first);
+    const auto f = impl_.Record({c_.id, RequestKind::Batch, batch->text, {}, false}, true);
     if (f.hit && !f.answer_first) return false;
 
     tds::TokenWriter w(impl_.options.server_name);
@@ -283,8 +278,7 @@ class ConnectionHandler {
       case tds::TransactionRequestKind::Rollback: kind = RequestKind::Rollback; break;
       case tds::TransactionRequestKind::Other: break;
     }
-    Fault f;
-    f.hit = impl_.Record({c_.id, kind, {}, {}, req->begin_new}, true, &f.answer_first);
+    const auto f = impl_.Record({c_.id, kind, {}, {}, req->begin_new}, true);
     if (f.hit && !f.answer_first) return false;
 
     tds::TokenWriter w(impl_.options.server_name);
@@ -369,8 +363,7 @@ class ConnectionHandler {
         break;
     }
 
-    Fault f;
-    f.hit = impl_.Record({c_.id, RequestKind::Rpc, sql.value_or(req->proc_name), {}, false}, true, &f.answer_first);
+    const auto f = impl_.Record({c_.id, RequestKind::Rpc, sql.value_or(req->proc_name), {}, false}, true);
     if (f.hit && !f.answer_first) return false;
 
     tds::TokenWriter w(impl_.options.server_name);
