@@ -126,11 +126,8 @@ TEST_F(WireTest, BatchStatementsEachEndWithTheirDone) {
 
 TEST_F(WireTest, TransactionRequestsMoveTheDescriptorAndACloseRollsBack) {
   auto c = LoggedIn();
-  auto request = [&](const tds::Bytes& body) -> std::optional<Reply> {
-    if (!c->Send(tds::kTransactionManager, testing::TransactionPayload(body))) return std::nullopt;
-    std::optional<tds::Bytes> reply = c->Read();
-    if (!reply) return std::nullopt;
-    return testing::ScanReply(*reply);
+  auto request = [&](const tds::Bytes& body) {
+    return c->Request(tds::kTransactionManager, testing::TransactionPayload(body));
   };
   std::optional<Reply> r = request({5, 0, 1, 0});  // begin
   ASSERT_TRUE(r);
@@ -166,10 +163,9 @@ TEST_F(WireTest, TransactionRequestsMoveTheDescriptorAndACloseRollsBack) {
 
 TEST_F(WireTest, AttentionIsAnsweredWithDoneAttention) {
   auto c = LoggedIn();
-  ASSERT_TRUE(c->Send(tds::kAttention, {}));
-  std::optional<tds::Bytes> reply = c->Read();
-  ASSERT_TRUE(reply);
-  EXPECT_EQ(testing::ScanReply(*reply).done_status, std::vector<std::uint16_t>{tds::kDoneAttention});
+  std::optional<Reply> r = c->Request(tds::kAttention, {});
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->done_status, std::vector<std::uint16_t>{tds::kDoneAttention});
 }
 
 TEST_F(WireTest, MessagesCrossPacketBoundariesBothWays) {
