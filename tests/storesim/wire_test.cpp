@@ -168,6 +168,20 @@ TEST_F(WireTest, AttentionIsAnsweredWithDoneAttention) {
   EXPECT_EQ(r->done_status, std::vector<std::uint16_t>{tds::kDoneAttention});
 }
 
+TEST_F(WireTest, CallsOfOtherProceduresAreRefusedAndTheConnectionGoesOn) {
+  auto c = LoggedIn();
+  const tds::Bytes by_name = {0x04, 0x00, 's', 0, 'p', 0, '_', 0, 'x', 0, 0x00, 0x00};
+  const tds::Bytes by_id = {0xFF, 0xFF, 99, 0, 0x00, 0x00};
+  for (const tds::Bytes& call : {by_name, by_id}) {
+    std::optional<Reply> r = c->Request(tds::kRpc, testing::TransactionPayload(call));
+    ASSERT_TRUE(r);
+    EXPECT_TRUE(r->well_formed);
+    EXPECT_EQ(r->errors, std::vector<std::int32_t>{2812});
+    EXPECT_EQ(r->done_status, std::vector<std::uint16_t>{tds::kDoneError});
+  }
+  EXPECT_TRUE(c->Batch("select 1"));
+}
+
 TEST_F(WireTest, MessagesCrossPacketBoundariesBothWays) {
   const std::string value(3000, 'v');
   engine_->on_batch = [&](const std::string&) {

@@ -339,6 +339,7 @@ class ConnectionHandler {
     std::size_t fixed = 0;  // parameters before the statement's own values
     std::optional<std::string> definitions;
     std::optional<std::int32_t> handle;  // the prepared statement's handle
+    bool served = true;
     switch (proc) {
       case tds::kSpExecuteSql:
         sql = text_at(0);
@@ -360,6 +361,7 @@ class ConnectionHandler {
         }
         break;
       default:
+        served = false;
         break;
     }
 
@@ -372,8 +374,7 @@ class ConnectionHandler {
       w.DoneProc(tds::kDoneError, 0, 0);
       return Send(w.bytes()) && !f.hit;
     };
-    if (proc == 0 || (proc != tds::kSpExecuteSql && proc != tds::kSpPrepare && proc != tds::kSpExecute &&
-                      proc != tds::kSpPrepExec && proc != tds::kSpUnprepare)) {
+    if (!served) {
       std::string name = req->proc_name.empty() ? "#" + std::to_string(req->proc_id) : req->proc_name;
       return refuse(2812, "Could not find stored procedure '" + name + "'.");
     }
