@@ -86,6 +86,10 @@ void PutU16(Bytes& out, std::uint16_t v) {
 void PutU32(Bytes& out, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
+void PutU64(Bytes& out, std::uint64_t v) {
+  PutU32(out, static_cast<std::uint32_t>(v));
+  PutU32(out, static_cast<std::uint32_t>(v >> 32));
+}
 void PutU32Be(Bytes& out, std::uint32_t v) {
   for (int i = 3; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
@@ -548,10 +552,7 @@ std::optional<RpcRequest> ParseRpc(ByteView payload) {
 
 void TokenWriter::U16(std::uint16_t v) { PutU16(out_, v); }
 void TokenWriter::U32(std::uint32_t v) { PutU32(out_, v); }
-void TokenWriter::U64(std::uint64_t v) {
-  U32(static_cast<std::uint32_t>(v));
-  U32(static_cast<std::uint32_t>(v >> 32));
-}
+void TokenWriter::U64(std::uint64_t v) { PutU64(out_, v); }
 
 std::size_t TokenWriter::BeginLength(std::uint8_t token) {
   U8(token);
@@ -658,8 +659,7 @@ void TokenWriter::EnvCollation(const std::uint8_t (&collation)[5]) { EnvBytes(7,
 namespace {
 Bytes DescriptorBytes(std::uint64_t d) {
   Bytes b;
-  PutU32(b, static_cast<std::uint32_t>(d));
-  PutU32(b, static_cast<std::uint32_t>(d >> 32));
+  PutU64(b, d);
   return b;
 }
 }  // namespace
