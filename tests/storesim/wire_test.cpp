@@ -14,6 +14,7 @@
 #include "storesim/server.h"
 #include "support/raw_client.h"
 #include "support/scripted_engine.h"
+#include "support/store_server.h"
 
 namespace storesim {
 namespace {
@@ -368,12 +369,7 @@ TEST_F(WireTest, ColumnValuesArriveAsTheDriverReadsThem) {
   };
   rt::install_odbc_driver();
   rt::transaction t;
-  t.DBMS = "MSS";
-  t.ServerName = "127.0.0.1," + std::to_string(server_->port());
-  t.LogID = "tandrel";
-  t.LogPass = "tolvank";
-  t.Database = "store";
-  t.SetAutoCommit(true);
+  testing::ConfigureLogin(t, "127.0.0.1," + std::to_string(server_->port()));
   t.connect();
   ASSERT_EQ(*t.SQLCode, 0) << rt::utf8(*t.SQLErrText);
   auto read = [&](const char* what) {
