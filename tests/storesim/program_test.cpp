@@ -10,6 +10,7 @@
 
 #include "rt/odbc.h"
 #include "storesim/memory_engine.h"
+#include "support/store_server.h"
 
 #ifdef STORESIM_PROGRAM
 namespace {
@@ -72,19 +73,18 @@ class Program {
   int status_ = -1;
 };
 
-std::string PortOf(const std::string& line) {
+// Connects `t` with the program's login to the port a run announced on
+// its first line.
+void ConnectTo(Program& p, rt::transaction& t) {
+  const std::string line = p.FirstLine();
   const std::string prefix = "listening on 127.0.0.1:";
-  return line.rfind(prefix, 0) == 0 ? line.substr(prefix.size()) : std::string();
-}
-
-void Configure(rt::transaction& t, const std::string& port) {
+  ASSERT_EQ(line.rfind(prefix, 0), 0u) << line;
+  const std::string port = line.substr(prefix.size());
+  ASSERT_FALSE(port.empty());
   rt::install_odbc_driver();
-  t.DBMS = "MSS";
-  t.ServerName = "127.0.0.1," + port;
-  t.LogID = "tandrel";
-  t.LogPass = "tolvank";
-  t.Database = "store";
-  t.SetAutoCommit(true);
+  storesim::testing::ConfigureLogin(t, "127.0.0.1," + port);
+  t.connect();
+  ASSERT_EQ(*t.SQLCode, 0) << rt::utf8(t.SQLErrText.value_or(""));
 }
 
 TEST(Program, ServesTheSampleStoreAndKeepsItsStateBetweenRuns) {
@@ -93,12 +93,8 @@ TEST(Program, ServesTheSampleStoreAndKeepsItsStateBetweenRuns) {
   const std::string state = std::string(dir) + "/store.state";
   {
     Program p({"--port", "0", "--state", state});
-    std::string port = PortOf(p.FirstLine());
-    ASSERT_FALSE(port.empty());
     rt::transaction t;
-    Configure(t, port);
-    t.connect();
-    ASSERT_EQ(*t.SQLCode, 0) << rt::utf8(t.SQLErrText.value_or(""));
+    ASSERT_NO_FATAL_FAILURE(ConnectTo(p, t));
     rt::String stage;
     t.select_into("select isnull ( max ( sys_var_value ) , '00000000' ) from t_sys_system where sys_var_id ='UPGRADE_DATE'",
                   stage);
@@ -111,12 +107,8 @@ TEST(Program, ServesTheSampleStoreAndKeepsItsStateBetweenRuns) {
   }
   {
     Program p({"--state", state, "--port", "0"});
-    std::string port = PortOf(p.FirstLine());
-    ASSERT_FALSE(port.empty());
     rt::transaction t;
-    Configure(t, port);
-    t.connect();
-    ASSERT_EQ(*t.SQLCode, 0);
+    ASSERT_NO_FATAL_FAILURE(ConnectTo(p, t));
     rt::String stage;
     t.select_into("select sys_var_value from t_sys_system where sys_var_id ='UPGRADE_DATE'", stage);
     EXPECT_EQ(stage.value_or(""), "20151227");
@@ -159,12 +151,8 @@ TEST(Program, WritesTheRequestLogAndAnswersQueriesOnItsState) {
   }
   {
     Program p({"--port", "0", "--state", state, "--log", log});
-    std::string port = PortOf(p.FirstLine());
-    ASSERT_FALSE(port.empty());
     rt::transaction t;
-    Configure(t, port);
-    t.connect();
-    ASSERT_EQ(*t.SQLCode, 0);
+    ASSERT_NO_FATAL_FAILURE(ConnectTo(p, t));
     t.execute_immediate("update t_sys_system\r\nset sys_var_value ='20151227' where sys_var_id ='UPGRADE_DATE'");
     t.disconnect();
     EXPECT_EQ(p.Stop(), 0);

@@ -6,12 +6,15 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <atomic>
+#include <future>
 #include <thread>
 
 #include "rt/odbc.h"
 #include "storesim/server.h"
 #include "support/raw_client.h"
 #include "support/scripted_engine.h"
+#include "support/store_server.h"
 
 namespace storesim {
 namespace {
@@ -124,11 +127,8 @@ TEST_F(WireTest, BatchStatementsEachEndWithTheirDone) {
 
 TEST_F(WireTest, TransactionRequestsMoveTheDescriptorAndACloseRollsBack) {
   auto c = LoggedIn();
-  auto request = [&](const tds::Bytes& body) -> std::optional<Reply> {
-    if (!c->Send(tds::kTransactionManager, testing::TransactionPayload(body))) return std::nullopt;
-    std::optional<tds::Bytes> reply = c->Read();
-    if (!reply) return std::nullopt;
-    return testing::ScanReply(*reply);
+  auto request = [&](const tds::Bytes& body) {
+    return c->Request(tds::kTransactionManager, testing::TransactionPayload(body));
   };
   std::optional<Reply> r = request({5, 0, 1, 0});  // begin
   ASSERT_TRUE(r);
@@ -164,10 +164,23 @@ TEST_F(WireTest, TransactionRequestsMoveTheDescriptorAndACloseRollsBack) {
 
 TEST_F(WireTest, AttentionIsAnsweredWithDoneAttention) {
   auto c = LoggedIn();
-  ASSERT_TRUE(c->Send(tds::kAttention, {}));
-  std::optional<tds::Bytes> reply = c->Read();
-  ASSERT_TRUE(reply);
-  EXPECT_EQ(testing::ScanReply(*reply).done_status, std::vector<std::uint16_t>{tds::kDoneAttention});
+  std::optional<Reply> r = c->Request(tds::kAttention, {});
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->done_status, std::vector<std::uint16_t>{tds::kDoneAttention});
+}
+
+TEST_F(WireTest, CallsOfOtherProceduresAreRefusedAndTheConnectionGoesOn) {
+  auto c = LoggedIn();
+  const tds::Bytes by_name = {0x04, 0x00, 's', 0, 'p', 0, '_', 0, 'x', 0, 0x00, 0x00};
+  const tds::Bytes by_id = {0xFF, 0xFF, 99, 0, 0x00, 0x00};
+  for (const tds::Bytes& call : {by_name, by_id}) {
+    std::optional<Reply> r = c->Request(tds::kRpc, testing::TransactionPayload(call));
+    ASSERT_TRUE(r);
+    EXPECT_TRUE(r->well_formed);
+    EXPECT_EQ(r->errors, std::vector<std::int32_t>{2812});
+    EXPECT_EQ(r->done_status, std::vector<std::uint16_t>{tds::kDoneError});
+  }
+  EXPECT_TRUE(c->Batch("select 1"));
 }
 
 TEST_F(WireTest, MessagesCrossPacketBoundariesBothWays) {
@@ -301,6 +314,36 @@ TEST_F(WireTest, StopEndsOpenConnectionsAndClosesTheirSessions) {
   server_->Stop();  // a second stop is harmless
 }
 
+// The close callback may ask the server about itself, and other clients
+// are served while it runs, however long it takes.
+TEST_F(WireTest, CloseCallbackRunsWhileOtherClientsAreServed) {
+  std::promise<void> entered, second_connected;
+  std::shared_future<void> second = second_connected.get_future().share();
+  std::promise<std::size_t> first_done;
+  std::atomic<int> calls{0};
+  server_->OnConnectionClosed([&] {
+    if (calls++ != 0) return;
+    entered.set_value();
+    second.wait_for(std::chrono::seconds(5));
+    // Long enough for the server to take the next connection meanwhile.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    first_done.set_value(server_->Log().size());
+  });
+  std::future<std::size_t> first_log = first_done.get_future();
+  auto a = LoggedIn();
+  a.reset();
+  ASSERT_EQ(entered.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  RawClient b;
+  ASSERT_TRUE(b.Connect(server_->port()));
+  second_connected.set_value();
+  std::optional<Reply> r = b.Login("tandrel", "tolvank", "store");
+  ASSERT_TRUE(r);
+  EXPECT_TRUE(r->loginack_version);
+  EXPECT_TRUE(b.Batch("select 1"));
+  ASSERT_EQ(first_log.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  EXPECT_GE(first_log.get(), 1u);
+}
+
 // Values of every column type, read back through the real driver.
 TEST_F(WireTest, ColumnValuesArriveAsTheDriverReadsThem) {
   engine_->on_batch = [](const std::string& sql) {
@@ -326,12 +369,7 @@ TEST_F(WireTest, ColumnValuesArriveAsTheDriverReadsThem) {
   };
   rt::install_odbc_driver();
   rt::transaction t;
-  t.DBMS = "MSS";
-  t.ServerName = "127.0.0.1," + std::to_string(server_->port());
-  t.LogID = "tandrel";
-  t.LogPass = "tolvank";
-  t.Database = "store";
-  t.SetAutoCommit(true);
+  testing::ConfigureLogin(t, "127.0.0.1," + std::to_string(server_->port()));
   t.connect();
   ASSERT_EQ(*t.SQLCode, 0) << rt::utf8(*t.SQLErrText);
   auto read = [&](const char* what) {

@@ -269,11 +269,13 @@ std::optional<Reply> RawClient::Login(const std::string& user, const std::string
   return ScanReply(*reply);
 }
 
-std::optional<Reply> RawClient::Batch(const std::string& sql) {
-  if (!Send(tds::kSqlBatch, BatchPayload(sql))) return std::nullopt;
+std::optional<Reply> RawClient::Request(std::uint8_t type, const Bytes& payload) {
+  if (!Send(type, payload)) return std::nullopt;
   std::optional<Bytes> reply = Read();
   if (!reply) return std::nullopt;
   return ScanReply(*reply);
 }
+
+std::optional<Reply> RawClient::Batch(const std::string& sql) { return Request(tds::kSqlBatch, BatchPayload(sql)); }
 
 }  // namespace storesim::testing

@@ -54,6 +54,8 @@ class RawClient {
   // PRELOGIN and LOGIN7; the login reply.
   std::optional<Reply> Login(const std::string& user, const std::string& password, const std::string& database,
                              std::uint32_t tds_version = 0x730B0003, std::uint32_t packet_size = 4096);
+  // A request message and its reply.
+  std::optional<Reply> Request(std::uint8_t type, const Bytes& payload);
   // A batch and its reply.
   std::optional<Reply> Batch(const std::string& sql);
 

@@ -16,15 +16,19 @@ StoreServer::StoreServer(const SampleOptions& sample) : engine_(std::make_shared
 
 std::string StoreServer::server_name() const { return "127.0.0.1," + std::to_string(server_->port()); }
 
-void StoreServer::Configure(rt::transaction& t) const {
+void ConfigureLogin(rt::transaction& t, const std::string& server_name) {
   t.DBMS = "MSS";
-  t.ServerName = server_name();
+  t.ServerName = server_name;
+  t.LogID = "tandrel";
   t.LogPass = "tolvank";
   t.Database = "store";
-  t.LogID = "tandrel";
+  t.SetAutoCommit(true);
+}
+
+void StoreServer::Configure(rt::transaction& t) const {
+  ConfigureLogin(t, server_name());
   t.DBParm = "";
   t.Lock = "RU";
-  t.SetAutoCommit(true);
 }
 
 std::vector<std::optional<std::string>> StoreServer::Column(const std::string& table, std::size_t column) {

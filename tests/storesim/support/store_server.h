@@ -13,6 +13,11 @@
 
 namespace storesim::testing {
 
+// The login the upgrade program makes, to the simulator at `server_name`
+// ("127.0.0.1,<port>"): kind MSS, the fixed login, the sample database,
+// autocommit on.
+void ConfigureLogin(rt::transaction& t, const std::string& server_name);
+
 class StoreServer {
  public:
   explicit StoreServer(const SampleOptions& sample = {});

@@ -56,14 +56,19 @@ struct Server::Impl {
   void AcceptLoop();
   void Serve(Connection* c);
 
-  // Logs a request; true when the armed fault falls on it.
-  bool Record(LoggedRequest r, bool counted, bool* answer_first) {
+  // Whether the armed fault falls on a request: its connection ends, with
+  // answer_first after the request is carried out and answered.
+  struct Fault {
+    bool hit = false;
+    bool answer_first = true;
+  };
+
+  // Logs a request; a counted one may be where the armed fault falls.
+  Fault Record(LoggedRequest r, bool counted) {
     std::lock_guard<std::mutex> lock(mu);
     log.push_back(std::move(r));
-    if (!counted || close_countdown <= 0) return false;
-    if (--close_countdown > 0) return false;
-    *answer_first = close_answer_first;
-    return true;
+    if (!counted || close_countdown <= 0 || --close_countdown > 0) return {};
+    return {true, close_answer_first};
   }
 };
 
@@ -131,8 +136,7 @@ class ConnectionHandler {
       case tds::kTransactionManager:
         return Transaction(msg);
       case tds::kAttention: {
-        bool unused;
-        impl_.Record({c_.id, RequestKind::Attention, {}, {}, false}, false, &unused);
+        impl_.Record({c_.id, RequestKind::Attention, {}, {}, false}, false);
         tds::TokenWriter w(impl_.options.server_name);
         w.Done(tds::kDoneAttention, 0, 0);
         return Send(w.bytes());
@@ -147,8 +151,7 @@ class ConnectionHandler {
   bool Login(const tds::Bytes& msg) {
     std::optional<tds::Login7> login = tds::ParseLogin7(msg);
     if (!login) return false;
-    bool unused;
-    impl_.Record({c_.id, RequestKind::Login, login->user, login->database, false}, false, &unused);
+    impl_.Record({c_.id, RequestKind::Login, login->user, login->database, false}, false);
     // Token formats before 7.2 differ; such a client is not served.
     if (login->tds_version < kTds72) return false;
     std::uint32_t version = kTds72;
@@ -194,18 +197,10 @@ class ConnectionHandler {
     return ok;
   }
 
-  // Ends the connection when the armed fault falls on this request; with
-  // answer_first the caller answers first.
-  struct Fault {
-    bool hit = false;
-    bool answer_first = true;
-  };
-
   bool Batch(const tds::Bytes& msg) {
     std::optional<tds::SqlBatch> batch = tds::ParseSqlBatch(msg);
     if (!batch) return false;
-    Fault f;
-    f.hit = impl_.Record({c_.id, RequestKind::Batch, batch->text, {}, false}, true, &f.answer_first);
+    const auto f = impl_.Record({c_.id, RequestKind::Batch, batch->text, {}, false}, true);
     if (f.hit && !f.answer_first) return false;
 
     tds::TokenWriter w(impl_.options.server_name);
@@ -283,8 +278,7 @@ class ConnectionHandler {
       case tds::TransactionRequestKind::Rollback: kind = RequestKind::Rollback; break;
       case tds::TransactionRequestKind::Other: break;
     }
-    Fault f;
-    f.hit = impl_.Record({c_.id, kind, {}, {}, req->begin_new}, true, &f.answer_first);
+    const auto f = impl_.Record({c_.id, kind, {}, {}, req->begin_new}, true);
     if (f.hit && !f.answer_first) return false;
 
     tds::TokenWriter w(impl_.options.server_name);
@@ -345,6 +339,7 @@ class ConnectionHandler {
     std::size_t fixed = 0;  // parameters before the statement's own values
     std::optional<std::string> definitions;
     std::optional<std::int32_t> handle;  // the prepared statement's handle
+    bool served = true;
     switch (proc) {
       case tds::kSpExecuteSql:
         sql = text_at(0);
@@ -366,11 +361,11 @@ class ConnectionHandler {
         }
         break;
       default:
+        served = false;
         break;
     }
 
-    Fault f;
-    f.hit = impl_.Record({c_.id, RequestKind::Rpc, sql.value_or(req->proc_name), {}, false}, true, &f.answer_first);
+    const auto f = impl_.Record({c_.id, RequestKind::Rpc, sql.value_or(req->proc_name), {}, false}, true);
     if (f.hit && !f.answer_first) return false;
 
     tds::TokenWriter w(impl_.options.server_name);
@@ -379,8 +374,7 @@ class ConnectionHandler {
       w.DoneProc(tds::kDoneError, 0, 0);
       return Send(w.bytes()) && !f.hit;
     };
-    if (proc == 0 || (proc != tds::kSpExecuteSql && proc != tds::kSpPrepare && proc != tds::kSpExecute &&
-                      proc != tds::kSpPrepExec && proc != tds::kSpUnprepare)) {
+    if (!served) {
       std::string name = req->proc_name.empty() ? "#" + std::to_string(req->proc_id) : req->proc_name;
       return refuse(2812, "Could not find stored procedure '" + name + "'.");
     }
@@ -450,27 +444,35 @@ void Server::Impl::AcceptLoop() {
   for (;;) {
     std::unique_ptr<net::Stream> s = listener->Accept();
     if (!s) return;
+    // The threads of connections that have ended are reaped, and joined
+    // without the lock: a thread marked finished may still be running the
+    // close callback, and every other connection needs the lock meanwhile.
     std::list<std::unique_ptr<Connection>> done;
-    std::lock_guard<std::mutex> lock(mu);
-    // Reap the threads of connections that have ended.
-    for (auto it = connections.begin(); it != connections.end();) {
-      if ((*it)->finished) {
-        done.push_back(std::move(*it));
-        it = connections.erase(it);
-      } else {
-        ++it;
+    bool stopping = false;
+    {
+      std::lock_guard<std::mutex> lock(mu);
+      for (auto it = connections.begin(); it != connections.end();) {
+        if ((*it)->finished) {
+          done.push_back(std::move(*it));
+          it = connections.erase(it);
+        } else {
+          ++it;
+        }
+      }
+      stopping = stopped;
+      // Past the limit the stream closes as it goes out of scope.
+      if (!stopping && active < kMaxConnections) {
+        auto c = std::make_unique<Connection>();
+        c->id = next_connection++;
+        c->stream = std::move(s);
+        Connection* raw = c.get();
+        ++active;
+        connections.push_back(std::move(c));
+        raw->thread = std::thread([this, raw] { Serve(raw); });
       }
     }
     for (auto& d : done) d->thread.join();
-    if (stopped) return;
-    if (active >= kMaxConnections) continue;  // the stream closes as it goes out of scope
-    auto c = std::make_unique<Connection>();
-    c->id = next_connection++;
-    c->stream = std::move(s);
-    Connection* raw = c.get();
-    ++active;
-    connections.push_back(std::move(c));
-    raw->thread = std::thread([this, raw] { Serve(raw); });
+    if (stopping) return;
   }
 }
 

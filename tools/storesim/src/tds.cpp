@@ -86,6 +86,10 @@ void PutU16(Bytes& out, std::uint16_t v) {
 void PutU32(Bytes& out, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
+void PutU64(Bytes& out, std::uint64_t v) {
+  PutU32(out, static_cast<std::uint32_t>(v));
+  PutU32(out, static_cast<std::uint32_t>(v >> 32));
+}
 void PutU32Be(Bytes& out, std::uint32_t v) {
   for (int i = 3; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
@@ -548,9 +552,19 @@ std::optional<RpcRequest> ParseRpc(ByteView payload) {
 
 void TokenWriter::U16(std::uint16_t v) { PutU16(out_, v); }
 void TokenWriter::U32(std::uint32_t v) { PutU32(out_, v); }
-void TokenWriter::U64(std::uint64_t v) {
-  U32(static_cast<std::uint32_t>(v));
-  U32(static_cast<std::uint32_t>(v >> 32));
+void TokenWriter::U64(std::uint64_t v) { PutU64(out_, v); }
+
+std::size_t TokenWriter::BeginLength(std::uint8_t token) {
+  U8(token);
+  const std::size_t at = out_.size();
+  U16(0);
+  return at;
+}
+
+void TokenWriter::EndLength(std::size_t at) {
+  const std::size_t len = out_.size() - at - 2;
+  out_[at] = static_cast<std::uint8_t>(len);
+  out_[at + 1] = static_cast<std::uint8_t>(len >> 8);
 }
 
 void TokenWriter::BVarchar(std::string_view utf8) {
@@ -604,9 +618,7 @@ void TokenWriter::ReturnValueInt(std::uint16_t ordinal, std::string_view name, s
 }
 
 void TokenWriter::Message(const storesim::Message& m) {
-  U8(m.cls > 10 ? 0xAA : 0xAB);
-  std::size_t length_at = out_.size();
-  U16(0);
+  const std::size_t length_at = BeginLength(m.cls > 10 ? 0xAA : 0xAB);
   U32(static_cast<std::uint32_t>(m.number));
   U8(m.state);
   U8(m.cls);
@@ -614,21 +626,15 @@ void TokenWriter::Message(const storesim::Message& m) {
   BVarchar(server_name_);
   BVarchar(m.procedure);
   U32(static_cast<std::uint32_t>(m.line));
-  std::size_t len = out_.size() - length_at - 2;
-  out_[length_at] = static_cast<std::uint8_t>(len);
-  out_[length_at + 1] = static_cast<std::uint8_t>(len >> 8);
+  EndLength(length_at);
 }
 
 void TokenWriter::EnvText(std::uint8_t type, std::string_view new_value, std::string_view old_value) {
-  U8(0xE3);
-  std::size_t length_at = out_.size();
-  U16(0);
+  const std::size_t length_at = BeginLength(0xE3);
   U8(type);
   BVarchar(new_value);
   BVarchar(old_value);
-  std::size_t len = out_.size() - length_at - 2;
-  out_[length_at] = static_cast<std::uint8_t>(len);
-  out_[length_at + 1] = static_cast<std::uint8_t>(len >> 8);
+  EndLength(length_at);
 }
 
 void TokenWriter::EnvBytes(std::uint8_t type, ByteView new_value, ByteView old_value) {
@@ -653,8 +659,7 @@ void TokenWriter::EnvCollation(const std::uint8_t (&collation)[5]) { EnvBytes(7,
 namespace {
 Bytes DescriptorBytes(std::uint64_t d) {
   Bytes b;
-  PutU32(b, static_cast<std::uint32_t>(d));
-  PutU32(b, static_cast<std::uint32_t>(d >> 32));
+  PutU64(b, d);
   return b;
 }
 }  // namespace
@@ -666,16 +671,12 @@ void TokenWriter::EnvRollbackTransaction(std::uint64_t descriptor) {
 }
 
 void TokenWriter::LoginAck(std::uint32_t tds_version, std::string_view prog_name, std::uint32_t prog_version) {
-  U8(0xAD);
-  std::size_t length_at = out_.size();
-  U16(0);
+  const std::size_t length_at = BeginLength(0xAD);
   U8(1);  // T-SQL
   PutU32Be(out_, tds_version);
   BVarchar(prog_name);
   PutU32Be(out_, prog_version);
-  std::size_t len = out_.size() - length_at - 2;
-  out_[length_at] = static_cast<std::uint8_t>(len);
-  out_[length_at + 1] = static_cast<std::uint8_t>(len >> 8);
+  EndLength(length_at);
 }
 
 namespace {

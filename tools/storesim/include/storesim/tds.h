@@ -209,6 +209,10 @@ class TokenWriter {
   void U16(std::uint16_t v);
   void U32(std::uint32_t v);
   void U64(std::uint64_t v);
+  // A token with a 2-byte length of what follows: BeginLength writes the
+  // token and room for the length, EndLength fills it in.
+  std::size_t BeginLength(std::uint8_t token);
+  void EndLength(std::size_t at);
   void BVarchar(std::string_view utf8);   // 1-byte character count
   void UsVarchar(std::string_view utf8);  // 2-byte character count
   void EnvText(std::uint8_t type, std::string_view new_value, std::string_view old_value);
