@@ -317,25 +317,31 @@ TEST_F(WireTest, StopEndsOpenConnectionsAndClosesTheirSessions) {
 // The close callback may ask the server about itself, and other clients
 // are served while it runs, however long it takes.
 TEST_F(WireTest, CloseCallbackRunsWhileOtherClientsAreServed) {
-  std::promise<void> entered, second_connected;
-  std::shared_future<void> second = second_connected.get_future().share();
-  std::promise<std::size_t> first_done;
-  std::atomic<int> calls{0};
-  server_->OnConnectionClosed([&] {
-    if (calls++ != 0) return;
-    entered.set_value();
-    second.wait_for(std::chrono::seconds(5));
+  // The callback outlives this test's scope (the second client's close
+  // comes after it), so what it touches is shared with it.
+  struct State {
+    std::promise<void> entered, second_connected;
+    std::shared_future<void> second{second_connected.get_future().share()};
+    std::promise<std::size_t> first_done;
+    std::atomic<int> calls{0};
+  };
+  auto state = std::make_shared<State>();
+  Server* server = server_.get();
+  server_->OnConnectionClosed([state, server] {
+    if (state->calls++ != 0) return;
+    state->entered.set_value();
+    state->second.wait_for(std::chrono::seconds(5));
     // Long enough for the server to take the next connection meanwhile.
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    first_done.set_value(server_->Log().size());
+    state->first_done.set_value(server->Log().size());
   });
-  std::future<std::size_t> first_log = first_done.get_future();
+  std::future<std::size_t> first_log = state->first_done.get_future();
   auto a = LoggedIn();
   a.reset();
-  ASSERT_EQ(entered.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  ASSERT_EQ(state->entered.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
   RawClient b;
   ASSERT_TRUE(b.Connect(server_->port()));
-  second_connected.set_value();
+  state->second_connected.set_value();
   std::optional<Reply> r = b.Login("tandrel", "tolvank", "store");
   ASSERT_TRUE(r);
   EXPECT_TRUE(r->loginack_version);
