@@ -303,12 +303,24 @@ class OdbcDriver : public DbDriver {
 
 std::unique_ptr<DbDriver> make_odbc_driver() { return std::make_unique<OdbcDriver>(); }
 
-void install_odbc_driver() {
-  transaction::DriverFactory previous = transaction::driver_factory();
-  transaction::set_driver_factory([previous](const std::string& dbms) -> std::unique_ptr<DbDriver> {
+namespace {
+
+// The ODBC client for its kinds, the factory installed before it for others.
+struct OdbcFactory {
+  transaction::DriverFactory previous;
+  std::unique_ptr<DbDriver> operator()(const std::string& dbms) const {
     if (dbms == "MSS" || dbms == "ODBC") return make_odbc_driver();
     return previous ? previous(dbms) : nullptr;
-  });
+  }
+};
+
+}  // namespace
+
+void install_odbc_driver() {
+  transaction::DriverFactory current = transaction::driver_factory();
+  // Installed again (every test server does it): the chain stays one link.
+  if (current.target<OdbcFactory>()) return;
+  transaction::set_driver_factory(OdbcFactory{std::move(current)});
 }
 
 }  // namespace rt
