@@ -2,6 +2,9 @@
 # Installs what the build, the tests and the program need on Debian 12.
 # Idempotent: packages already present are left alone.
 set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+# shellcheck source=scripts/apt-lib.sh
+. "$here/apt-lib.sh"
 
 pkgs=(
   build-essential cmake ninja-build pkg-config
@@ -9,19 +12,18 @@ pkgs=(
   libssl-dev
   unixodbc unixodbc-dev tdsodbc
   qt6-base-dev libgl1-mesa-dev fonts-wqy-zenhei
-  xvfb xdotool x11-apps x11-utils imagemagick
+  # xvfb-run needs xauth, which xvfb only recommends.
+  xvfb xauth xdotool x11-apps x11-utils imagemagick
   clang libclang-rt-14-dev
 )
 
 missing=()
 for p in "${pkgs[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  installed "$p" || missing+=("$p")
 done
 
 if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  echo "installing: ${missing[*]}" >&2
+  apt_update
+  apt_get install -y -qq --no-install-recommends "${missing[@]}"
 fi

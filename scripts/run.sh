@@ -5,6 +5,10 @@
 # upgrades from stage "00000000", every later run shows the last stage
 # running again; delete build/run/work/store.state to start over.
 set -euo pipefail
+# Windows are found by their Chinese titles: xdotool reads a title in the
+# locale's character set, so the run takes a UTF-8 locale whatever the
+# caller's environment (an empty one included).
+export LC_ALL=C.UTF-8
 cd "$(dirname "$0")/.."
 root=$PWD
 

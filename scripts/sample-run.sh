@@ -18,6 +18,10 @@
 #
 # Set SCHEMALIFT_HEADLESS=1 to take the Xvfb way on a machine with a display.
 set -euo pipefail
+# Windows are found by their Chinese titles: xdotool reads a title in the
+# locale's character set, so the run takes a UTF-8 locale whatever the
+# caller's environment (an empty one included).
+export LC_ALL=C.UTF-8
 if [ $# -ne 4 ]; then
   echo "usage: $0 RUN_FOLDER SCHEMALIFT STORESIM SCHEMALIFT_PACK" >&2
   exit 2

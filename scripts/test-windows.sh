@@ -4,6 +4,10 @@
 # (build/win32/wineprefix, made once and then reused) whose ANSI code page
 # is 936.
 set -euo pipefail
+# Windows are found by their Chinese titles: xdotool reads a title in the
+# locale's character set, so the run takes a UTF-8 locale whatever the
+# caller's environment (an empty one included).
+export LC_ALL=C.UTF-8
 cd "$(dirname "$0")/.."
 root="$(pwd)"
 build=build/win32

@@ -4,6 +4,10 @@
 # first run upgrades from "00000000" through every stage; the second finds
 # the last stage recorded and runs only that stage again.
 set -u
+# Windows are found by their Chinese titles: xdotool reads a title in the
+# locale's character set, so the run takes a UTF-8 locale whatever the
+# caller's environment (an empty one included).
+export LC_ALL=C.UTF-8
 repo=$1
 shift
 work=$(mktemp -d)

@@ -4,6 +4,10 @@
 # cannot be made (two boxes, each closed with Enter), and ends with exit
 # code 0 when Alt+E presses its exit button.
 set -u
+# Windows are found by their Chinese titles: xdotool reads a title in the
+# locale's character set, so the run takes a UTF-8 locale whatever the
+# caller's environment (an empty one included).
+export LC_ALL=C.UTF-8
 program=$1
 work=$(mktemp -d)
 xvfb_pid=

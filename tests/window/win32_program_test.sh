@@ -9,6 +9,10 @@
 # "developer" expects the developer controls (put, get, Proc&Trigger) to be
 # shown; otherwise they must be hidden.
 set -u
+# Windows are found by their Chinese titles: xdotool reads a title in the
+# locale's character set, so the run takes a UTF-8 locale whatever the
+# caller's environment (an empty one included).
+export LC_ALL=C.UTF-8
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 program=$(realpath "$1")
 shot=${2:+$(realpath -m "$2")}

@@ -23,6 +23,10 @@
 # ISO-8859-1 and the Chinese texts would reach the server garbled; the
 # comparison of the two databases below catches that.)
 set -u
+# Windows are found by their Chinese titles: xdotool reads a title in the
+# locale's character set, so the run takes a UTF-8 locale whatever the
+# caller's environment (an empty one included).
+export LC_ALL=C.UTF-8
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 program=$(realpath "$1")
 storesim=$(realpath "$2")
