@@ -32,6 +32,9 @@ bool element_count(const rt::VariableCardinalityDefinition& card, std::int64_t& 
   return true;
 }
 
+// The largest size a long holds; a record larger than this is refused.
+constexpr std::int64_t kMaxSize = 0x7FFFFFFF;
+
 rt::Long refuse() {
   rt::messagebox(rt::String(std::string("SizeOf error")),
                  rt::String(std::string("Type is not supported, possibly variable sized or object type!")),
@@ -85,41 +88,50 @@ rt::Long nvo_sizeof::sizeof_(const rt::Object* data) {
   return vardef(classdef->variable_list());
 }
 
-rt::Long nvo_sizeof::vardef(const std::vector<rt::VariableDefinition>& vardef) {
-  rt::Long ll_size = 0;
+rt::Long nvo_sizeof::vardef(const std::vector<rt::VariableDefinition>& vardef) { return members_size(vardef, 0); }
+
+rt::Long nvo_sizeof::members_size(const std::vector<rt::VariableDefinition>& vardef, int depth) {
+  // The total is kept in 64 bits, so that a record too large for a long is
+  // refused instead of coming back wrapped (0, negative, or even -1).
+  std::int64_t ll_size = 0;
   // The first entry of a variable list is not a member of the record.
   for (std::size_t ll_index = 1; ll_index < vardef.size(); ++ll_index) {
     const rt::VariableDefinition& entry = vardef[ll_index];
-    std::int64_t count = 0;
-    if (!element_count(entry.cardinality, count)) return refuse();
-    rt::Long ll_array = static_cast<std::int32_t>(count);
+    std::int64_t ll_array = 0;
+    if (!element_count(entry.cardinality, ll_array)) return refuse();
 
     if (!entry.type_info) return refuse();
     const std::string& n = entry.type_info->data_type_of();
+    rt::Long element;
     if (n == "long")
-      ll_size = ll_size + sizeof_(long_) * ll_array;
+      element = sizeof_(long_);
     else if (is_one_of(n, {"ulong", "unsignedlong"}))
-      ll_size = ll_size + sizeof_(ulong) * ll_array;
+      element = sizeof_(ulong);
     else if (is_one_of(n, {"int", "integer"}))
-      ll_size = ll_size + sizeof_(integer) * ll_array;
+      element = sizeof_(integer);
     else if (is_one_of(n, {"uint", "unsignedint", "unsignedinteger"}))
-      ll_size = ll_size + sizeof_(uint) * ll_array;
+      element = sizeof_(uint);
     else if (is_one_of(n, {"char", "character"}))
-      ll_size = ll_size + sizeof_(char_) * ll_array;
+      element = sizeof_(char_);
     else if (n == "string")
-      ll_size = ll_size + sizeof_(string) * ll_array;
+      element = sizeof_(string);
     else if (n == "structure") {
       auto typeinfo = std::dynamic_pointer_cast<const rt::ClassDefinition>(entry.type_info);
       if (!typeinfo) return refuse();
+      // Nesting this deep is a broken (or cyclic) description, not a record.
+      if (depth >= kMaxNesting) return refuse();
       // A nested refusal has shown its box already; pass the -1 on.
-      rt::Long nested = this->vardef(typeinfo->variable_list());
-      if (test(nested == -1)) return -1;
-      ll_size = ll_size + nested * ll_array;
+      element = members_size(typeinfo->variable_list(), depth + 1);
+      if (test(element == -1)) return -1;
     } else {
       return refuse();
     }
+    // Both factors are at most 2^31 - 1 and the total so far too: no
+    // overflow in 64 bits.
+    ll_size += static_cast<std::int64_t>(*element) * ll_array;
+    if (ll_size > kMaxSize) return refuse();
   }
-  return ll_size;
+  return static_cast<std::int32_t>(ll_size);
 }
 
 }  // namespace hostkit

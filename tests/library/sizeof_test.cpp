@@ -118,6 +118,61 @@ TEST_F(RecordSizes, NestedStructuresAddTheirOwnMembers) {
   expect_refused(record({rt::member("l", types::long_()), rt::member("m", bad_middle)}));
 }
 
+TEST_F(RecordSizes, ATotalThatALongCannotHoldIsRefused) {
+  // 2^30 longs are 2^32 bytes: no wrapped size, but the box and -1.
+  expect_refused(record({rt::member("l", types::long_(), {1073741824})}));
+  expect_refused(record({rt::member("l", types::long_(), {536870912})}));
+  // Totals that would wrap to a negative size, or to exactly -1.
+  expect_refused(record({rt::member("c", types::character(), {2147483647}), rt::member("l", types::long_())}));
+  expect_refused(record({rt::member("l", types::long_(), {1073741823}), rt::member("i", types::integer()),
+                         rt::member("c", types::character())}));
+  // Through a structure member: 2^20 elements of 2^11 bytes each.
+  auto big = rt::define_structure("s_big", {rt::member("c", types::character(), {2048})});
+  expect_refused(record({rt::member("b", big, {1048576})}));
+  // Up to the largest long, the size is given.
+  EXPECT_EQ(size_without_box(record({rt::member("c", types::character(), {2147483646}),
+                                     rt::member("b", big, {0})})),
+            2147483646);
+  EXPECT_EQ(size_without_box(record({rt::member("c", types::character(), {2147483643}),
+                                     rt::member("l", types::long_())})),
+            2147483647);
+}
+
+// A structure whose members nest `levels` structures deep, each level one
+// char next to the level below. The definitions are released from the
+// outside in, so that no destructor recurses through all levels.
+class NestedStructures {
+ public:
+  explicit NestedStructures(int levels) {
+    defs_.push_back(rt::define_structure("s_level", {rt::member("c", types::character())}));
+    for (int i = 1; i < levels; ++i)
+      defs_.push_back(rt::define_structure("s_level", {rt::member("c", types::character()),
+                                                       rt::member("in", defs_.back())}));
+  }
+  ~NestedStructures() {
+    while (!defs_.empty()) defs_.pop_back();
+  }
+  std::shared_ptr<const rt::ClassDefinition> outermost() const { return defs_.back(); }
+
+ private:
+  std::vector<std::shared_ptr<const rt::ClassDefinition>> defs_;
+};
+
+TEST_F(RecordSizes, NestingDeeperThanAThousandLevelsIsRefused) {
+  {
+    NestedStructures levels(1000);
+    EXPECT_EQ(size_without_box(record({rt::member("top", levels.outermost())})), 1000);
+  }
+  {
+    NestedStructures levels(1001);
+    expect_refused(record({rt::member("top", levels.outermost())}));
+  }
+  {
+    NestedStructures levels(10000);
+    expect_refused(record({rt::member("top", levels.outermost())}));
+  }
+}
+
 TEST_F(RecordSizes, TheFileTimeRecords) {
   EXPECT_EQ(size_without_box(hostkit::systemtime()), 16);
   EXPECT_EQ(size_without_box(hostkit::filetime()), 8);

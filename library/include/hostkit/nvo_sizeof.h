@@ -5,7 +5,9 @@
 //
 // A record member of any other type (boolean included) is refused with the
 // "SizeOf error" message box and the size -1. An array member counts each of
-// its elements; an array member without fixed bounds is refused as well.
+// its elements; an array member without fixed bounds is refused as well, and
+// so is a record larger than 2,147,483,647 bytes or one whose structure
+// members nest more than kMaxNesting levels deep.
 //
 // The overloaded size function is spelled sizeof_ (sizeof is a C++ keyword),
 // and so are the instance variables long_ and char_.
@@ -63,6 +65,14 @@ class nvo_sizeof : public rt::Object {
   // The size of the members that a variable list describes (from its second
   // entry on, the first not being a member), or -1 after the message box.
   rt::Long vardef(const std::vector<rt::VariableDefinition>& vardef);
+
+  // The deepest nesting of structure members that is measured: a record
+  // whose members nest deeper is refused like an unsupported member.
+  static constexpr int kMaxNesting = 1000;
+
+ private:
+  // vardef for a list `depth` structure levels below the record.
+  rt::Long members_size(const std::vector<rt::VariableDefinition>& vardef, int depth);
 };
 
 }  // namespace hostkit

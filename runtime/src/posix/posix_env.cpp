@@ -2,8 +2,11 @@
 //
 // The registry is an INI file whose section names are key paths below
 // HKEY_LOCAL_MACHINE ("[SOFTWARE\tandrel]"): /etc/schemalift/registry.ini,
-// or the file named by the environment variable SCHEMALIFT_REGISTRY. The
-// system ANSI code page is GBK (code page 936), converted with iconv.
+// or the file named by the environment variable SCHEMALIFT_REGISTRY. It is
+// read as UTF-8 (a leading byte-order mark is skipped); a path that names
+// no regular file counts as no file. A value that cannot be found is
+// reported on standard error, one line each. The system ANSI code page is
+// GBK (code page 936), converted with iconv.
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
@@ -17,7 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <sstream>
 #include <mutex>
 
 #include "rt/env.h"
@@ -108,6 +111,71 @@ std::string convert(const char* to, const char* from, const std::string& in, con
   return out;
 }
 
+// The whole content of `path` when it names a regular file. Anything else
+// (a folder, a FIFO, a device) counts as no file: it is never read, and a
+// FIFO without a writer does not block the caller.
+std::optional<std::string> read_regular_file(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  std::string text;
+  char buf[4096];
+  for (;;) {
+    ssize_t r = ::read(fd, buf, sizeof buf);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (r == 0) break;
+    text.append(buf, static_cast<std::size_t>(r));
+  }
+  ::close(fd);
+  return text;
+}
+
+// The value `value` of the section `section` in the INI text of the
+// registry file (both names compared without regard to ASCII case), in
+// UTF-8 as the file holds it. `key_found` tells whether the section exists.
+std::optional<std::string> find_registry_value(const std::string& text, const std::string& section,
+                                               const std::string& value, bool& key_found) {
+  static const std::string kBom = "\xEF\xBB\xBF";
+  std::istringstream in(text.compare(0, kBom.size(), kBom) == 0 ? text.substr(kBom.size()) : text);
+  const std::string want = lower_ascii(section);
+  const std::string want_value = lower_ascii(value);
+  key_found = false;
+  std::string line;
+  bool in_section = false;
+  while (std::getline(in, line)) {
+    line = strip(line);
+    if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+    if (line.front() == '[' && line.back() == ']') {
+      in_section = lower_ascii(strip(line.substr(1, line.size() - 2))) == want;
+      key_found = key_found || in_section;
+      continue;
+    }
+    if (!in_section) continue;
+    std::size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    if (lower_ascii(strip(line.substr(0, eq))) != want_value) continue;
+    std::string v = strip(line.substr(eq + 1));
+    if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
+    return v;
+  }
+  return std::nullopt;
+}
+
+// A program run from a terminal says there why it has no setting; the
+// caller goes on as with any missing value.
+void report_missing(const std::string& file, const std::string& what) {
+  std::string line = "registry file " + file + ": " + what + "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
 class PosixEnv : public Env {
  public:
   bool FileExists(const std::string& path) override {
@@ -182,35 +250,26 @@ class PosixEnv : public Env {
   }
 
   std::optional<std::string> ReadRegistryString(const std::string& key, const std::string& value) override {
-    const char* file = std::getenv("SCHEMALIFT_REGISTRY");
-    std::ifstream in(file && *file ? file : "/etc/schemalift/registry.ini", std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string want = lower_ascii(key);
+    const char* named = std::getenv("SCHEMALIFT_REGISTRY");
+    const std::string file = named && *named ? named : "/etc/schemalift/registry.ini";
+    std::string section = key;
     for (const char* root : {"hkey_local_machine\\", "hklm\\"}) {
-      if (want.rfind(root, 0) == 0) {
-        want = want.substr(std::strlen(root));
+      if (lower_ascii(section).rfind(root, 0) == 0) {
+        section = section.substr(std::strlen(root));
         break;
       }
     }
-    std::string want_value = lower_ascii(value);
-    std::string line;
-    bool in_section = false;
-    while (std::getline(in, line)) {
-      line = strip(line);
-      if (line.empty() || line[0] == ';' || line[0] == '#') continue;
-      if (line.front() == '[' && line.back() == ']') {
-        in_section = lower_ascii(strip(line.substr(1, line.size() - 2))) == want;
-        continue;
-      }
-      if (!in_section) continue;
-      std::size_t eq = line.find('=');
-      if (eq == std::string::npos) continue;
-      if (lower_ascii(strip(line.substr(0, eq))) != want_value) continue;
-      std::string v = strip(line.substr(eq + 1));
-      if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
-      return Utf8ToAnsi(v);
+    std::optional<std::string> text = read_regular_file(file);
+    bool key_found = false;
+    std::optional<std::string> v;
+    if (text) v = find_registry_value(*text, section, value, key_found);
+    if (!v) {
+      // The names come in the ANSI code page; the terminal reads UTF-8.
+      report_missing(file, "no value " + AnsiToUtf8(value) + " under [" + AnsiToUtf8(section) + "]" +
+                               (!text ? " (no such regular file)" : !key_found ? " (no such key)" : ""));
+      return std::nullopt;
     }
-    return std::nullopt;
+    return Utf8ToAnsi(*v);
   }
 
   std::u16string AnsiToUtf16(const std::string& ansi) override {

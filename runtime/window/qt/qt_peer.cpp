@@ -9,6 +9,9 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QStyleOptionGroupBox>
+#include <QStylePainter>
+#include <qdrawutil.h>
 #include <algorithm>
 
 #include "qt_internal.h"
@@ -56,6 +59,33 @@ class StaticTextLabel : public QLabel {
     p.setPen(QPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText),
                   std::max(1, m.lineWidth())));
     p.drawLine(left, area.bottom(), left + width - 1, area.bottom());
+  }
+};
+
+// A group box drawn as the desktop draws one: an etched line around an
+// interior of the box's own background colour. The styles' group box
+// panels shade the interior, which would set it apart from the window and
+// from the static texts placed on it.
+class GroupBoxFrame : public QGroupBox {
+ public:
+  using QGroupBox::QGroupBox;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QStylePainter p(this);
+    QStyleOptionGroupBox opt;
+    initStyleOption(&opt);
+    QRect frame = style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxFrame, this);
+    p.save();
+    if (!opt.text.isEmpty()) {
+      // The line stops on either side of the title.
+      QRect label = style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, this);
+      p.setClipRegion(QRegion(rect()).subtracted(label.adjusted(-2, 0, 2, 0)));
+    }
+    qDrawShadeRect(&p, frame, palette(), true, 1, 0);
+    p.restore();
+    opt.subControls &= ~QStyle::SC_GroupBoxFrame;
+    p.drawComplexControl(QStyle::CC_GroupBox, opt);
   }
 };
 
@@ -196,7 +226,7 @@ QWidget* QtPeer::make(Control& c) {
       w = label;
       break;
     }
-    case ControlKind::GroupBox: w = new QGroupBox(widget_); break;
+    case ControlKind::GroupBox: w = new GroupBoxFrame(widget_); break;
     case ControlKind::CheckBox: {
       auto* box = new QCheckBox(widget_);
       QObject::connect(box, &QCheckBox::clicked, box, [this, &c] {

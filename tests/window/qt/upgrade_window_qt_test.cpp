@@ -127,12 +127,30 @@ class QtWindow : public ::testing::Test {
     pump_until([] { return false; }, 200);  // let it paint
     QPixmap shot = top->grab();
     ASSERT_FALSE(shot.isNull());
+    expect_one_grey(w, shot.toImage());
     QDir().mkpath(SCREENSHOT_DIR);
     EXPECT_TRUE(shot.save(QString(SCREENSHOT_DIR) + "/" + file));
     // SCHEMALIFT_SCREENSHOTS=<folder> also refreshes the published copies.
     if (const char* out = std::getenv("SCHEMALIFT_SCREENSHOTS")) {
       QDir().mkpath(out);
       EXPECT_TRUE(shot.save(QString(out) + "/" + file));
+    }
+  }
+
+  // The frame and the static texts on it show the window's grey, so that
+  // no panel of another shade stands out behind a text.
+  void expect_one_grey(const upgrade::w_db_upgrade& w, const QImage& shot) {
+    qreal ratio = shot.devicePixelRatio();
+    auto colour_at = [&](QPoint p) {
+      return shot.pixelColor(qRound(p.x() * ratio), qRound(p.y() * ratio)).name().toStdString();
+    };
+    const std::string grey = kGrey.name().toStdString();
+    EXPECT_EQ(colour_at(QPoint(px(1000), px(1000))), grey) << "inside gb_1";
+    EXPECT_EQ(colour_at(QPoint(px(300), px(1150))), grey) << "the window below gb_1";
+    for (const rt::StaticText* text : {w.st_1.get(), w.st_2.get(), w.st_4.get(), w.st_5.get()}) {
+      QRect r = native(*text)->geometry();
+      // Right of the text, which is aligned left.
+      EXPECT_EQ(colour_at(QPoint(r.right() - 1, r.center().y())), grey) << text->name();
     }
   }
 
