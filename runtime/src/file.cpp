@@ -149,7 +149,10 @@ Int file_close(const Int& number) {
 
 String current_directory() {
   auto d = Env::Default()->CurrentDirectory();
-  return d ? String(*d) : String(std::string());
+  // A directory that cannot be read (gone, or a path longer than the
+  // platform reports) is still the process's directory: names are then
+  // made relative to it. The empty text would put them at the root.
+  return d ? String(*d) : String(std::string("."));
 }
 
 }  // namespace rt

@@ -28,7 +28,8 @@ Long file_write(const Int& number, const String& text);
 // 1, or -1 for a number that is not open.
 Int file_close(const Int& number);
 
-// The current directory as the platform reports it ("" when unreadable).
+// The current directory as the platform reports it; "." when it cannot be
+// read, so that a file name built on it stays in that directory.
 String current_directory();
 
 }  // namespace rt
