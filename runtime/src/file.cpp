@@ -49,14 +49,22 @@ bool refill(OpenFile& f) {
   return true;
 }
 
+// A line ends at CR LF, at LF or at a lone CR. A CR that is the last byte
+// read so far waits for the next read: a LF that follows it belongs to the
+// same line end.
 Long read_line(OpenFile& f, String& out) {
   for (;;) {
-    std::size_t nl = f.buf.find('\n', f.at);
-    if (nl != std::string::npos) {
-      std::size_t end = nl;
-      if (end > f.at && f.buf[end - 1] == '\r') --end;
+    std::size_t end = f.buf.find_first_of("\r\n", f.at);
+    if (end != std::string::npos) {
+      std::size_t next = end + 1;
+      if (f.buf[end] == '\r' && next == f.buf.size() && !f.eof) {
+        refill(f);
+        if (f.error) return -1;
+        continue;  // the buffer has moved: look again
+      }
+      if (f.buf[end] == '\r' && next < f.buf.size() && f.buf[next] == '\n') ++next;
       out = f.buf.substr(f.at, end - f.at);
-      f.at = nl + 1;
+      f.at = next;
       return static_cast<std::int32_t>(out->size());
     }
     if (!refill(f)) break;
@@ -141,7 +149,10 @@ Int file_close(const Int& number) {
 
 String current_directory() {
   auto d = Env::Default()->CurrentDirectory();
-  return d ? String(*d) : String(std::string());
+  // A directory that cannot be read (gone, or a path longer than the
+  // platform reports) is still the process's directory: names are then
+  // made relative to it. The empty text would put them at the root.
+  return d ? String(*d) : String(std::string("."));
 }
 
 }  // namespace rt

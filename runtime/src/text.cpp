@@ -52,6 +52,20 @@ bool gbk_well_formed(std::string_view s) {
   return true;
 }
 
+std::size_t gbk_unconvertible_at(std::string_view s) {
+  for (std::size_t i = 0; i < s.size();) {
+    unsigned char c = byte_at(s, i);
+    if (c <= 0x80) {
+      ++i;
+    } else if (gbk_char_size(s, i) == 2) {
+      i += 2;
+    } else {
+      return i;
+    }
+  }
+  return std::string_view::npos;
+}
+
 String operator+(const String& a, const String& b) {
   if (a.is_null() || b.is_null()) return null;
   std::string r;

@@ -1,5 +1,8 @@
 #include "rt/transaction.h"
 
+#include <optional>
+#include <string>
+
 #include "rt/text.h"
 
 namespace rt {
@@ -10,6 +13,31 @@ transaction::DriverFactory& factory() {
   return f;
 }
 DbStatus not_connected() { return DbStatus::error(-1, "Transaction not connected"); }
+
+std::string hex_byte(unsigned char c) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  return std::string("0x") + kDigits[c >> 4] + kDigits[c & 0xF];
+}
+
+// Why a statement text cannot be sent as written, or nullopt when it can.
+// The client stack takes a statement as a C string and converts it from
+// the code page on its way to the server: a zero byte cuts the text there
+// (the server would run what comes before it, an UPDATE without its
+// WHERE), and bytes that do not convert never reach the server as
+// written. Such a text is refused here, as the server refuses a statement.
+std::optional<DbStatus> unsendable(const std::string& sql) {
+  const std::size_t zero = sql.find('\0');
+  const std::size_t bad = gbk_unconvertible_at(sql);
+  if (zero == std::string::npos && bad == std::string::npos) return std::nullopt;
+  if (zero < bad) {
+    return DbStatus::error(-1, "Statement text not sent: it holds a zero byte at byte offset " +
+                                   std::to_string(zero) + ".");
+  }
+  std::string bytes = hex_byte(static_cast<unsigned char>(sql[bad]));
+  if (bad + 1 < sql.size()) bytes += " " + hex_byte(static_cast<unsigned char>(sql[bad + 1]));
+  return DbStatus::error(-1, "Statement text not sent: it is not GBK text at byte offset " + std::to_string(bad) +
+                                 " (" + bytes + ").");
+}
 }  // namespace
 
 transaction::transaction() = default;
@@ -72,12 +100,14 @@ void transaction::disconnect() {
 void transaction::execute_immediate(const String& sql) {
   if (!driver_) return set_status(not_connected());
   if (sql.is_null()) return set_status(DbStatus::error(-1, "Statement text is NULL"));
+  if (std::optional<DbStatus> refused = unsendable(*sql)) return set_status(*refused);
   set_status(driver_->Execute(*sql));
 }
 
 void transaction::select_into(const String& sql, String& target) {
   if (!driver_) return set_status(not_connected());
   if (sql.is_null()) return set_status(DbStatus::error(-1, "Statement text is NULL"));
+  if (std::optional<DbStatus> refused = unsendable(*sql)) return set_status(*refused);
   std::optional<std::string> v;
   DbStatus s = driver_->SelectString(*sql, &v);
   set_status(s);

@@ -51,6 +51,50 @@ TEST_F(FileTest, LineReadsHandleCrLfLfAndALastLineWithoutEnd) {
   EXPECT_EQ(*file_close(fn), -1);
 }
 
+namespace {
+// Every line of a file in line mode, with its byte count.
+std::vector<std::pair<int, std::string>> all_lines(const std::string& path) {
+  std::vector<std::pair<int, std::string>> got;
+  Int fn = file_open(path);
+  String line;
+  for (;;) {
+    Long n = file_read(fn, line);
+    if (*n < 0) {
+      EXPECT_EQ(*n, kFileEof);
+      break;
+    }
+    got.emplace_back(*n, *line);
+  }
+  file_close(fn);
+  return got;
+}
+}  // namespace
+
+TEST_F(FileTest, ALoneCrEndsALineAndEachLineEndCountsOnce) {
+  using Lines = std::vector<std::pair<int, std::string>>;
+  EXPECT_EQ(all_lines(put("cr.txt", "a\rGO\rb")), (Lines{{1, "a"}, {2, "GO"}, {1, "b"}}));
+  // Mixed ends; an empty line between two CRs; a CR as the last byte ends
+  // the last line and nothing follows it.
+  EXPECT_EQ(all_lines(put("mixed.txt", "one\r\ntwo\nthree\r\rfour\n\rfive\r")),
+            (Lines{{3, "one"}, {3, "two"}, {5, "three"}, {0, ""}, {4, "four"}, {0, ""}, {4, "five"}}));
+  EXPECT_EQ(all_lines(put("only_cr.txt", "\r")), (Lines{{0, ""}}));
+  EXPECT_EQ(all_lines(put("lf_cr.txt", "x\n\r")), (Lines{{1, "x"}, {0, ""}}));
+}
+
+TEST_F(FileTest, ACrLfSplitAcrossReadsIsOneLineEnd) {
+  using Lines = std::vector<std::pair<int, std::string>>;
+  // The runtime reads a line-mode file in blocks of 32,768 bytes. After a
+  // first short line, the CR of the second line's end is the block's last
+  // byte and its LF begins the next block.
+  const std::string second(32768 - 4 - 1, 'x');
+  EXPECT_EQ(all_lines(put("split.txt", "ab\r\n" + second + "\r\nGO\r\n")),
+            (Lines{{2, "ab"}, {32763, second}, {2, "GO"}}));
+  // A lone CR at the end of a block, another line after it.
+  EXPECT_EQ(all_lines(put("split_cr.txt", "ab\r\n" + second + "\rGO")), (Lines{{2, "ab"}, {32763, second}, {2, "GO"}}));
+  // A CR at the end of a block that is the file's last byte.
+  EXPECT_EQ(all_lines(put("last_cr.txt", "ab\r\n" + second + "\r")), (Lines{{2, "ab"}, {32763, second}}));
+}
+
 TEST_F(FileTest, AFailedOpenGivesANumberWhoseReadsFail) {
   Int fn = file_open((dir_ / "missing.sql").string());
   EXPECT_EQ(*fn, -1);

@@ -92,3 +92,17 @@ TEST(Text, ReversalOfMalformedTextIsNotItsOwnInverse) {
   // Reversed, 0x81 0x41 forms a pair, which moves as one unit.
   EXPECT_NE(*reverse(reverse(s)), *s);
 }
+
+TEST(Text, UnconvertibleGbkBytesAreFoundByOffset) {
+  constexpr std::size_t kAll = std::string_view::npos;
+  EXPECT_EQ(gbk_unconvertible_at(""), kAll);
+  EXPECT_EQ(gbk_unconvertible_at(gbk("update t set a = '升级'")), kAll);
+  // Code page 936 takes every byte below 0x81 alone (0x80 is the euro
+  // sign, a zero byte is a character too) and a lead byte with any trail.
+  EXPECT_EQ(gbk_unconvertible_at(std::string("a\x80\0b\x81\x40\xFE\xFE\x81\x80", 10)), kAll);
+  EXPECT_EQ(gbk_unconvertible_at("ab\xFF"), 2u);
+  EXPECT_EQ(gbk_unconvertible_at("\xC9\xFD\x81\x7F"), 2u);  // 0x7F is no trail byte
+  EXPECT_EQ(gbk_unconvertible_at("x\x81"), 1u);             // the text ends inside a character
+  EXPECT_EQ(gbk_unconvertible_at("\x81\x30"), 0u);
+  EXPECT_EQ(gbk_unconvertible_at("\xC9\xFD\xFF\xFF"), 2u);  // the first of several
+}

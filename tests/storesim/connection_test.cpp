@@ -253,6 +253,38 @@ TEST(Connection, ChineseTextCrossesAsGbkBothWays) {
   EXPECT_EQ(*t.SQLErrText, rt::gbk("Invalid object name '门店表'."));
 }
 
+TEST(Connection, TextsTheClientCannotCarryWholeAreRefusedUnsent) {
+  StoreServer s;
+  Connected c(s);
+  rt::transaction& t = c.t;
+  ASSERT_EQ(*t.SQLCode, 0) << Text(t.SQLErrText);
+  const std::vector<std::optional<std::string>> before = s.Column("t_sys_system", 2);
+  s.server().ClearLog();
+
+  // The client would cut the text at its zero byte and run the UPDATE
+  // without its WHERE, on every row.
+  t.execute_immediate(std::string("update t_sys_system set sys_var_value='V9' \0where sys_var_id='zzz'", 66));
+  EXPECT_EQ(*t.SQLCode, -1);
+  EXPECT_EQ(Text(t.SQLErrText), "Statement text not sent: it holds a zero byte at byte offset 43.");
+
+  // Bytes that GBK does not convert: the client would not send them as written.
+  t.execute_immediate(rt::gbk("update t_sys_system set sys_var_value='升级") + "\xFF' where sys_var_id='zzz'");
+  EXPECT_EQ(*t.SQLCode, -1);
+  EXPECT_EQ(Text(t.SQLErrText), "Statement text not sent: it is not GBK text at byte offset 43 (0xFF 0x27).");
+  rt::String value = std::string("kept");
+  t.select_into(std::string("select sys_var_value from t_sys_system where sys_var_id ='\x81'"), value);
+  EXPECT_EQ(*t.SQLCode, -1);
+  EXPECT_EQ(*value, "kept");
+
+  EXPECT_TRUE(s.server().Batches().empty());
+  EXPECT_EQ(s.Column("t_sys_system", 2), before);
+
+  // The connection goes on as after any refused statement.
+  t.select_into("select sys_var_value from t_sys_system where sys_var_id ='STORE_NAME'", value);
+  EXPECT_EQ(*t.SQLCode, 0) << Text(t.SQLErrText);
+  EXPECT_EQ(*value, rt::gbk("岚舟示范店"));
+}
+
 TEST(Connection, AutocommitOffKeepsWorkUntilCommitOrRollback) {
   StoreServer s;
   Connected c(s);

@@ -17,6 +17,7 @@
 #include "support/scoped.h"
 #include "upgrade/pack_builder.h"
 #include "upgrade/pack_loader.h"
+#include "upgrade/script_pack.h"
 
 using testing_support::TempDir;
 
@@ -160,6 +161,25 @@ TEST_F(SimulatorRoundTrip, ARefusedDefinitionLeavesTheObjectAsItWas) {
   // The connection is still good for what comes after the loader.
   sqlca_.execute_immediate(std::string("select 1"));
   EXPECT_EQ(*sqlca_.SQLCode, 0);
+}
+
+TEST_F(SimulatorRoundTrip, ATamperedRecordThatIsNotGbkLeavesTheOldDefinition) {
+  ASSERT_EQ(run("create procedure pr_a as begin select 'old a' end"), "");
+  // A pack altered after it was built: the byte 0xFF is no GBK text.
+  std::string packed;
+  const std::string script =
+      rt::gbk("drop procedure pr_a\r\ngo\r\ncreate procedure pr_a as\r\nbegin\r\n select '升级") + "\xFF'\r\nend\r\n";
+  upgrade::pack::append_record(packed, "pr_a_MS.sql", script);
+  packed += upgrade::pack::kEndMarker;
+  dir_.write("db.dat", packed);
+  EXPECT_FALSE(load());
+
+  auto a = engine_->Module("store", "pr_a");
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->text, "create procedure pr_a as begin select 'old a' end");
+  const std::string refusal = "Statement text not sent: it is not GBK text at byte offset 63 (0xFF 0x27).";
+  EXPECT_EQ(boxes(),
+            (std::vector<std::string>{"pr_a_MS.sql: " + refusal, kApp + ": 更新失败！(错误信息：" + refusal + ")"}));
 }
 
 #endif

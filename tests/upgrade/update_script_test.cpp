@@ -48,6 +48,17 @@ TEST_F(UpdateScript, TextAfterTheLastGoLineIsReturnedNotRun) {
   EXPECT_EQ(db_.state().log, (Log{"exec:\nselect 1", "commit"}));
 }
 
+TEST_F(UpdateScript, CrOnlyAndMixedLineEndsSeparateBatches) {
+  rt::String rest = run("a\rGO\rb");
+  EXPECT_EQ(db_.state().log, (Log{"exec:\na", "commit"}));
+  EXPECT_EQ(*rest, "\nb");
+
+  db_.state().log.clear();
+  rest = run("x\r\ny\rgo\nz\r\rGO\r");
+  EXPECT_EQ(db_.state().log, (Log{"exec:\nx\ny", "commit", "exec:\nz\n", "commit"}));
+  EXPECT_EQ(*rest, "");
+}
+
 TEST_F(UpdateScript, OnlyALineOfExactlyTheTwoLettersSeparates) {
   rt::String rest = run("a\n GO\nGO \nGO;\ngO\nb\nGOGO\n");
   EXPECT_EQ(db_.state().executed(), (Log{"\na\n GO\nGO \nGO;"}));

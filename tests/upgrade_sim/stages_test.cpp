@@ -262,6 +262,30 @@ TEST_F(Upgrade, SecondStageAppliedRunsOnlyTheLastStageAtEveryUpgrade) {
   expect_full_upgrade_result();
 }
 
+TEST_F(Upgrade, UpdateScriptBatchTheClientCannotCarryWholeIsPassedOver) {
+  prepare(at_stage("20170521"));
+  Outcome first = upgrade_once();
+  ASSERT_EQ(first.boxes, e2e::upgrade_succeeded_boxes());
+  const std::vector<std::string> system_rows = store->rows("t_sys_system");
+
+  // A zero byte before the WHERE, then bytes that are no GBK text: neither
+  // batch reaches the server, and the batch after them still runs.
+  const std::string cut("update t_sys_system set sys_var_value='V9' \0where sys_var_id='zzz'\r\nGO\r\n", 72);
+  place.put("update.sql", cut +
+                              "update t_sys_system set sys_var_value='\xFF' where sys_var_id='zzz'\r\nGO\r\n"
+                              "update t_sys_system set sys_var_value='V7' where sys_var_id='zzz'\r\nGO\r\n");
+  Outcome o = upgrade_once();
+  EXPECT_EQ(o.boxes, e2e::upgrade_succeeded_boxes());
+  EXPECT_EQ(store->rows("t_sys_system"), system_rows);
+  EXPECT_EQ(count_prefix(upgrade_batches(o), "\n"), 1u);
+  EXPECT_TRUE(contains(o.batches, "\nupdate t_sys_system set sys_var_value='V7' where sys_var_id='zzz'"));
+
+  // The next upgrade finds its stage.
+  Outcome next = upgrade_once();
+  EXPECT_EQ(list_batches(next), items_from(31));
+  EXPECT_EQ(store->system_values("UPGRADE_DATE"), std::vector<std::string>{"20170521"});
+}
+
 class UnrecognisedStage : public Upgrade, public ::testing::WithParamInterface<const char*> {};
 
 // The stage text is none of the three, or the stage cannot be read.

@@ -35,12 +35,7 @@ int main(int argc, char** argv) {
   }
   ConsoleUi ui;
   rt::ScopedUi scoped(&ui);
-  const rt::String here = rt::current_directory();
-  if (here.is_null()) {
-    std::fprintf(stderr, "schemalift_pack: the current directory cannot be read\n");
-    return 1;
-  }
-  const rt::String runpath = here + std::string(1, rt::Env::Default()->PathSeparator());
+  const rt::String runpath = rt::current_directory() + std::string(1, rt::Env::Default()->PathSeparator());
   upgrade::MemoryListBox lb_1;
   if (!upgrade::cb_get_clicked(runpath, lb_1)) return 1;
   std::printf("db.dat: %d script(s) from %s\n", lb_1.TotalItems(), upgrade::script_folder()->c_str());

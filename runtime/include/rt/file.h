@@ -18,7 +18,7 @@ Long file_length(const String& name);
 // By name alone: line mode, read access.
 Int file_open(const String& name, FileMode mode = FileMode::Line, Access access = Access::Read,
               Lock lock = Lock::ReadWrite, WriteMode write_mode = WriteMode::Append);
-// Line mode: the next line without its end (CR LF or LF) into `out`; the
+// Line mode: the next line without its end (CR LF, LF or CR) into `out`; the
 // result is the line's byte count. Stream mode: the next bytes, at most
 // 32,765. At the end of the file the result is -100 and `out` is kept;
 // -1 on a read error or for a number that is not open.
@@ -28,7 +28,8 @@ Long file_write(const Int& number, const String& text);
 // 1, or -1 for a number that is not open.
 Int file_close(const Int& number);
 
-// The current directory as the platform reports it ("" when unreadable).
+// The current directory as the platform reports it; "." when it cannot be
+// read, so that a file name built on it stays in that directory.
 String current_directory();
 
 }  // namespace rt

@@ -27,6 +27,12 @@ constexpr bool gbk_trail(unsigned char c) { return c >= 0x40 && c <= 0xFE && c !
 std::size_t gbk_char_size(std::string_view s, std::size_t i);
 // True when every byte of s belongs to an ASCII byte or a valid two-byte pair.
 bool gbk_well_formed(std::string_view s);
+// Offset (from 0) of the first byte of s that the GBK code page (936) does
+// not convert: a byte 0xFF, or a lead byte without a trail byte after it.
+// The single bytes 0x00 to 0x80 convert (0x80 is the euro sign), and so
+// does every lead byte followed by a trail byte. std::string::npos when
+// the whole text converts.
+std::size_t gbk_unconvertible_at(std::string_view s);
 
 // --- byte operations -------------------------------------------------------
 Long len(const String& s);

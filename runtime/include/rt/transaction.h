@@ -88,6 +88,12 @@ class transaction : public Object {
   // CONNECT USING, DISCONNECT USING, EXECUTE IMMEDIATE, singleton SELECT
   // INTO, fixed INSERT/UPDATE (the same as EXECUTE IMMEDIATE here), COMMIT,
   // ROLLBACK.
+  //
+  // A statement text that the client cannot carry whole is not sent: one
+  // that holds a zero byte (the client would cut it there) or bytes that
+  // the GBK code page does not convert (gbk_unconvertible_at). The
+  // statement then fails as a refused one does, code -1, with a text that
+  // says what is wrong and at which byte offset (counted from 0).
   void connect();
   void disconnect();
   void execute_immediate(const String& sql);
