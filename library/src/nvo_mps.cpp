@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include "rt/env.h"
@@ -73,6 +74,26 @@ std::int32_t word_of_operation(int round, int j) {
 
 }  // namespace
 
+// Opens the code-page converter for the characters of one text and closes
+// it again when the text is done.
+class DecoderScope {
+ public:
+  explicit DecoderScope(nvo_mps& mps) : mps_(mps), saved_(mps.decoder_) {
+    if (!saved_) {
+      decoder_ = rt::Env::Default()->NewAnsiDecoder();
+      mps_.decoder_ = decoder_.get();
+    }
+  }
+  ~DecoderScope() { mps_.decoder_ = saved_; }
+  DecoderScope(const DecoderScope&) = delete;
+  DecoderScope& operator=(const DecoderScope&) = delete;
+
+ private:
+  nvo_mps& mps_;
+  rt::AnsiDecoder* saved_;
+  std::unique_ptr<rt::AnsiDecoder> decoder_;
+};
+
 nvo_mps::nvo_mps() : inv_numerical(rt::create<nvo_dnum>()) {}
 
 nvo_dnum& nvo_mps::numerical() {
@@ -134,6 +155,7 @@ rt::Long nvo_mps::of_converttowordarray(const rt::String& as_origmess, WordArray
   const rt::Long ll_wordarraylen = (q + rt::Long(1)) * rt::Long(16);
 
   WordArray ll_word_list;
+  DecoderScope decoder(*this);
   if (!ll_wordarraylen.is_null() && *ll_wordarraylen > 0)
     ll_word_list.assign(static_cast<std::size_t>(*ll_wordarraylen), rt::Long(0));
 
@@ -197,13 +219,16 @@ rt::Int nvo_mps::multibytetowidechar(const rt::UInt& codepage, const rt::ULong& 
 
   // -1 converts up to and with the first NUL byte; any other count must be
   // positive and reads no further than the text.
-  const std::string& text = *lpmultibytestr;
+  const std::string_view text = *lpmultibytestr;
+  auto convert = [this](std::string_view ansi) {
+    return decoder_ ? decoder_->Decode(ansi) : rt::Env::Default()->AnsiToUtf16(std::string(ansi));
+  };
   std::u16string wide;
   if (*cchmultibyte == -1) {
-    wide = rt::Env::Default()->AnsiToUtf16(text.substr(0, text.find('\0')));
+    wide = convert(text.substr(0, text.find('\0')));
     wide.push_back(u'\0');
   } else if (*cchmultibyte > 0) {
-    wide = rt::Env::Default()->AnsiToUtf16(text.substr(0, static_cast<std::size_t>(*cchmultibyte)));
+    wide = convert(text.substr(0, static_cast<std::size_t>(*cchmultibyte)));
   } else {
     return 0;
   }
