@@ -55,25 +55,33 @@ inline void complement_lanes(const char* from, char* to, std::size_t n) {
 }
 
 // True when every byte of s is below 0x80.
-bool all_ascii(std::string_view s) {
+inline bool all_ascii(std::string_view s) {
   std::uint64_t high = 0;
-  std::size_t i = 0;
-  for (; i + 8 <= s.size(); i += 8) high |= load8(s.data() + i);
-  for (; i < s.size(); ++i) high |= static_cast<unsigned char>(s[i]);
+  if (s.size() >= 8) {
+    // The last group of eight may overlap the one before it.
+    for (std::size_t i = 0; i + 8 <= s.size(); i += 8) high |= load8(s.data() + i);
+    high |= load8(s.data() + s.size() - 8);
+  } else {
+    for (char c : s) high |= static_cast<unsigned char>(c);
+  }
   return (high & kHighBits) == 0;
 }
 
-// Eight digits of a byte, the most significant first.
+// Eight digits of a byte, the most significant first, as the eight bytes of
+// one 64-bit word in memory order.
 struct EightDigits {
   char c[8];
 };
-constexpr std::array<EightDigits, 256> make_byte_digits() {
-  std::array<EightDigits, 256> table{};
-  for (unsigned b = 0; b < 256; ++b)
-    for (unsigned k = 0; k < 8; ++k) table[b].c[k] = static_cast<char>('0' + ((b >> (7 - k)) & 1u));
+constexpr std::array<std::uint64_t, 256> make_byte_digits() {
+  std::array<std::uint64_t, 256> table{};
+  for (unsigned b = 0; b < 256; ++b) {
+    EightDigits d{};
+    for (unsigned k = 0; k < 8; ++k) d.c[k] = static_cast<char>('0' + ((b >> (7 - k)) & 1u));
+    table[b] = std::bit_cast<std::uint64_t>(d);
+  }
   return table;
 }
-constexpr std::array<EightDigits, 256> kByteDigits = make_byte_digits();
+constexpr std::array<std::uint64_t, 256> kByteDigits = make_byte_digits();
 
 // The algorithms below work on std::string (the public functions) and on
 // DigitText (the in-place route); grow() makes room for n more characters at
@@ -93,8 +101,10 @@ inline void copy_digits(DigitText& to, std::string_view from) { to.append(from);
 template <class Text>
 void append_binary(std::uint32_t value, Text& result) {
   const std::size_t count = value == 0 ? 1 : static_cast<std::size_t>(std::bit_width(value));
+  const std::uint64_t words[4] = {kByteDigits[value >> 24], kByteDigits[(value >> 16) & 0xFFu],
+                                  kByteDigits[(value >> 8) & 0xFFu], kByteDigits[value & 0xFFu]};
   char all[32];
-  for (int b = 0; b < 4; ++b) std::memcpy(all + 8 * b, kByteDigits[(value >> (24 - 8 * b)) & 0xFFu].c, 8);
+  std::memcpy(all, words, 32);
   copy_digits(result, std::string_view(all + 32 - count, count));
 }
 
@@ -300,14 +310,16 @@ rt::Long nvo_dnum::bitwise(const rt::Long& al_value1, const rt::Long& al_value2,
   // Both at the common width, a multiple of 4, behind the sign prefix:
   // sign-magnitude form, then two's-complement form.
   const std::size_t w = (std::max(m1.size(), m2.size()) + 3) / 4 * 4;
-  DigitText s1(v1 < 0 ? "1111" : "0000");
-  s1.append(w - m1.size(), '0');
-  s1.append(m1);
-  DigitText s2(v2 < 0 ? "1111" : "0000");
-  s2.append(w - m2.size(), '0');
-  s2.append(m2);
-  s1 = of_bitwisefill(s1);
-  s2 = of_bitwisefill(s2);
+  auto prefixed = [w](bool negative, std::string_view digits) {
+    DigitText t;
+    char* const at = t.grow(w + 4);
+    std::memcpy(at, negative ? "1111" : "0000", 4);
+    fill_short(at + 4, '0', w - digits.size());
+    copy_short(at + 4 + w - digits.size(), digits.data(), digits.size());
+    return t;
+  };
+  const DigitText s1 = of_bitwisefill(prefixed(v1 < 0, m1));
+  const DigitText s2 = of_bitwisefill(prefixed(v2 < 0, m2));
 
   // Digit by digit; a position that one text lacks holds no digit. The
   // rules take, for each text, a 1 where it holds "1" and a 1 where it
@@ -317,7 +329,7 @@ rt::Long nvo_dnum::bitwise(const rt::Long& al_value1, const rt::Long& al_value2,
   char* const out = r.grow(n);
   auto combine = [&](auto rule) {
     auto eight = [&](std::size_t i) {
-      const std::uint64_t a = load8(&s1[i]), b = load8(&s2[i]);
+      const std::uint64_t a = load8(s1.view().data() + i), b = load8(s2.view().data() + i);
       store8(out + i, kZeros | rule(zero_lanes(a ^ kOnes), zero_lanes(a ^ kZeros), zero_lanes(b ^ kOnes),
                                     zero_lanes(b ^ kZeros)));
     };
@@ -344,7 +356,7 @@ rt::Long nvo_dnum::bitwise(const rt::Long& al_value1, const rt::Long& al_value2,
   // Back to sign-magnitude form and read the magnitude.
   r = of_bitwisefill(r);
   const bool negative = r.view().substr(0, 4) == "1111";
-  DigitText digits(r.view().substr(std::min<std::size_t>(4, r.size())));
+  const DigitText digits(r.view().substr(std::min<std::size_t>(4, r.size())));
   auto result = static_cast<std::int32_t>(of_binarytodecimalunsigned(digits));
   if (negative) result = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(result));
   return result;

@@ -29,7 +29,7 @@ namespace hostkit {
 // (at most 40 characters with sign prefix and padding), so the bitwise route
 // keeps them on the stack instead of allocating a string per call. Growing a
 // text past its capacity raises runtime error 20503 (array boundary).
-// Copies and fills of at most 64 bytes, done as a few fixed-size moves that
+// Copies of at most 64 bytes and fills of at most 48, done as a few fixed-size moves that
 // may overlap each other (a call to memcpy costs more than the digits).
 inline void copy_short(char* to, const char* from, std::size_t n) {
   if (n >= 16) {
@@ -50,13 +50,30 @@ inline void copy_short(char* to, const char* from, std::size_t n) {
   }
 }
 inline void fill_short(char* to, char c, std::size_t n) {
-  if (n < 8) {
-    for (std::size_t i = 0; i < n; ++i) to[i] = c;
-    return;
-  }
   const std::uint64_t run = 0x0101010101010101ull * static_cast<unsigned char>(c);
-  for (std::size_t i = 0; i + 8 <= n; i += 8) std::memcpy(to + i, &run, 8);
-  std::memcpy(to + n - 8, &run, 8);
+  auto put = [&](std::size_t at, std::size_t width) { std::memcpy(to + at, &run, width); };
+  if (n >= 8) {
+    // Overlapping stores, written out: a loop here would become a call.
+    put(0, 8);
+    if (n > 16) {
+      put(8, 8);
+      if (n > 24) {
+        put(16, 8);
+        if (n > 32) {
+          put(24, 8);
+          if (n > 40) put(32, 8);
+        }
+      }
+    }
+    put(n - 8, 8);
+  } else if (n >= 4) {
+    put(0, 4);
+    put(n - 4, 4);
+  } else {
+    if (n > 0) to[0] = c;
+    if (n > 1) to[1] = c;
+    if (n > 2) to[2] = c;
+  }
 }
 
 class DigitText {
