@@ -54,6 +54,15 @@ inline void complement_lanes(const char* from, char* to, std::size_t n) {
   for (; i < n; ++i) to[i] = from[i] == '0' ? '1' : '0';
 }
 
+// True when s begins with the four characters of `prefix`.
+inline bool starts_with4(std::string_view s, const char (&prefix)[5]) {
+  if (s.size() < 4) return false;
+  std::uint32_t a, b;
+  std::memcpy(&a, s.data(), 4);
+  std::memcpy(&b, prefix, 4);
+  return a == b;
+}
+
 // True when every byte of s is below 0x80.
 inline bool all_ascii(std::string_view s) {
   std::uint64_t high = 0;
@@ -209,7 +218,7 @@ DigitText nvo_dnum::of_bitwisenot(const DigitText& as_bitvalue) {
 
 DigitText nvo_dnum::of_bitwisefill(const DigitText& as_bitvalue) {
   const std::string_view s = as_bitvalue.view();
-  if (s.substr(0, 4) == "0000") return as_bitvalue;
+  if (starts_with4(s, "0000")) return as_bitvalue;
   // The first four characters count as "1111", whatever they are. When
   // they are single bytes the digits start at the fifth byte.
   const std::string_view prefix = s.substr(0, 4);
@@ -355,7 +364,7 @@ rt::Long nvo_dnum::bitwise(const rt::Long& al_value1, const rt::Long& al_value2,
 
   // Back to sign-magnitude form and read the magnitude.
   r = of_bitwisefill(r);
-  const bool negative = r.view().substr(0, 4) == "1111";
+  const bool negative = starts_with4(r.view(), "1111");
   const DigitText digits(r.view().substr(std::min<std::size_t>(4, r.size())));
   auto result = static_cast<std::int32_t>(of_binarytodecimalunsigned(digits));
   if (negative) result = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(result));
