@@ -1,25 +1,58 @@
-// The text digest of a 131,071-character ASCII text (the longest text whose
-// word indexes fit 16 bits), and OpenSSL's MD5 of the same bytes. The digest
-// benchmark also reports its time as a multiple of OpenSSL's ("x_openssl").
+// The text digest (nvo_mps::of_es) next to OpenSSL's MD5 of the same bytes.
+//
+// BM_TextDigestVsOpenssl/<characters> times the two in turn, iteration by
+// iteration (their order swapped each time), over random ASCII text of
+// 1 KiB, 32 KiB, 128 KiB and 1 MiB; BM_ChineseTextDigestVsOpenssl does the
+// same over Chinese text (GBK, two bytes per character). Counters, medians
+// over the iterations:
+//   ms           one of_es call
+//   openssl_us   one OpenSSL MD5 of the same bytes
+//   x_openssl    of_es time / OpenSSL time, pair by pair
+//   ns_per_char  of_es time per character of the text
+//   cpu_ms, x_openssl_cpu  the same in CPU time of the thread: on a loaded
+//                machine a long call is preempted more often than a short
+//                one, and wall time grows with the load, CPU time hardly
+//
+// BM_TextDigest is the older warm figure: of_es over 131,071 ASCII
+// characters, with OpenSSL timed after it ("x_openssl").
 #include <benchmark/benchmark.h>
 #include <openssl/evp.h>
+#include <time.h>
 
+#include <algorithm>
 #include <chrono>
+#include <map>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "hostkit/nvo_mps.h"
 
 namespace {
 
+std::string random_ascii(std::size_t length) {
+  std::mt19937 gen(static_cast<std::uint32_t>(length));
+  std::uniform_int_distribution<int> byte(32, 126);
+  std::string s(length, ' ');
+  for (char& c : s) c = static_cast<char>(byte(gen));
+  return s;
+}
+
+// `length` GB2312 hanzi, two bytes each.
+std::string random_chinese(std::size_t length) {
+  std::mt19937 gen(static_cast<std::uint32_t>(length));
+  std::uniform_int_distribution<int> lead(0xB0, 0xD6), trail(0xA1, 0xFE);
+  std::string s;
+  s.reserve(2 * length);
+  for (std::size_t i = 0; i < length; ++i) {
+    s += static_cast<char>(lead(gen));
+    s += static_cast<char>(trail(gen));
+  }
+  return s;
+}
+
 const std::string& text() {
-  static const std::string t = [] {
-    std::mt19937 gen(131071);
-    std::uniform_int_distribution<int> byte(32, 126);
-    std::string s(131071, ' ');
-    for (char& c : s) c = static_cast<char>(byte(gen));
-    return s;
-  }();
+  static const std::string t = random_ascii(131071);
   return t;
 }
 
@@ -27,6 +60,107 @@ void openssl_md5(const std::string& s, unsigned char* digest) {
   unsigned int size = 0;
   EVP_Digest(s.data(), s.size(), digest, &size, EVP_md5(), nullptr);
 }
+
+double seconds_since(std::chrono::steady_clock::time_point t0) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// CPU time of the calling thread, in seconds.
+double thread_cpu_seconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const std::size_t n = v.size();
+  return n == 0 ? 0 : (n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2);
+}
+
+// of_es and OpenSSL in turn over the same text of `characters` characters.
+void digest_vs_openssl(benchmark::State& state, const std::string& bytes, std::size_t characters) {
+  auto mps = rt::create<hostkit::nvo_mps>();
+  const rt::String message = bytes;
+  unsigned char md[EVP_MAX_MD_SIZE];
+  // OpenSSL runs several times in its turn on a short text, so that its
+  // time stands well above the clock's resolution.
+  const int reps = static_cast<int>(std::max<std::size_t>(1, (std::size_t{256} << 10) / bytes.size()));
+  std::vector<double> ours, theirs, ratios, ours_cpu, cpu_ratios;
+  bool swap = false;
+  for (auto _ : state) {
+    double t_ours = 0, t_ssl = 0, c_ours = 0, c_ssl = 0;
+    auto time_ours = [&] {
+      const double c0 = thread_cpu_seconds();
+      const auto t0 = std::chrono::steady_clock::now();
+      rt::String digest = mps->of_es(message);
+      t_ours = seconds_since(t0);
+      c_ours = thread_cpu_seconds() - c0;
+      benchmark::DoNotOptimize(digest);
+    };
+    auto time_ssl = [&] {
+      const double c0 = thread_cpu_seconds();
+      const auto t0 = std::chrono::steady_clock::now();
+      for (int i = 0; i < reps; ++i) {
+        openssl_md5(bytes, md);
+        benchmark::DoNotOptimize(md);
+      }
+      t_ssl = seconds_since(t0) / reps;
+      c_ssl = (thread_cpu_seconds() - c0) / reps;
+    };
+    if (swap) {
+      time_ssl();
+      time_ours();
+    } else {
+      time_ours();
+      time_ssl();
+    }
+    swap = !swap;
+    state.SetIterationTime(t_ours);
+    ours.push_back(t_ours);
+    theirs.push_back(t_ssl);
+    ratios.push_back(t_ours / t_ssl);
+    ours_cpu.push_back(c_ours);
+    cpu_ratios.push_back(c_ours / c_ssl);
+  }
+  state.counters["cpu_ms"] = median(ours_cpu) * 1e3;
+  state.counters["x_openssl_cpu"] = median(cpu_ratios);
+  state.counters["ms"] = median(ours) * 1e3;
+  state.counters["openssl_us"] = median(theirs) * 1e6;
+  state.counters["x_openssl"] = median(ratios);
+  state.counters["ns_per_char"] = median(ours) * 1e9 / static_cast<double>(characters);
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+}
+
+void BM_TextDigestVsOpenssl(benchmark::State& state) {
+  static std::map<std::size_t, std::string> texts;
+  const auto length = static_cast<std::size_t>(state.range(0));
+  auto it = texts.find(length);
+  if (it == texts.end()) it = texts.emplace(length, random_ascii(length)).first;
+  digest_vs_openssl(state, it->second, length);
+}
+BENCHMARK(BM_TextDigestVsOpenssl)
+    ->Arg(1 << 10)
+    ->Arg(32 << 10)
+    ->Arg(128 << 10)
+    ->Arg(1 << 20)
+    ->UseManualTime()
+    ->MinTime(2.0)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_ChineseTextDigestVsOpenssl(benchmark::State& state) {
+  static std::map<std::size_t, std::string> texts;
+  const auto length = static_cast<std::size_t>(state.range(0));
+  auto it = texts.find(length);
+  if (it == texts.end()) it = texts.emplace(length, random_chinese(length)).first;
+  digest_vs_openssl(state, it->second, length);
+}
+BENCHMARK(BM_ChineseTextDigestVsOpenssl)
+    ->Arg(16 << 10)
+    ->Arg(64 << 10)
+    ->UseManualTime()
+    ->MinTime(2.0)
+    ->Unit(benchmark::kMillisecond);
 
 // Seconds per OpenSSL MD5 of the text, averaged over many runs.
 double openssl_seconds() {
@@ -37,7 +171,7 @@ double openssl_seconds() {
     openssl_md5(text(), digest);
     benchmark::DoNotOptimize(digest);
   }
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / kRuns;
+  return seconds_since(start) / kRuns;
 }
 
 void BM_TextDigest(benchmark::State& state) {
@@ -47,7 +181,7 @@ void BM_TextDigest(benchmark::State& state) {
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
     rt::String digest = mps->of_es(message);
-    total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    total += seconds_since(start);
     benchmark::DoNotOptimize(digest);
   }
   const double per_call = total / static_cast<double>(state.iterations());

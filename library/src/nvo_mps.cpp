@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include "rt/env.h"
@@ -73,6 +74,26 @@ std::int32_t word_of_operation(int round, int j) {
 
 }  // namespace
 
+// Opens the code-page converter for the characters of one text and closes
+// it again when the text is done.
+class DecoderScope {
+ public:
+  explicit DecoderScope(nvo_mps& mps) : mps_(mps), saved_(mps.decoder_) {
+    if (!saved_) {
+      decoder_ = rt::Env::Default()->NewAnsiDecoder();
+      mps_.decoder_ = decoder_.get();
+    }
+  }
+  ~DecoderScope() { mps_.decoder_ = saved_; }
+  DecoderScope(const DecoderScope&) = delete;
+  DecoderScope& operator=(const DecoderScope&) = delete;
+
+ private:
+  nvo_mps& mps_;
+  rt::AnsiDecoder* saved_;
+  std::unique_ptr<rt::AnsiDecoder> decoder_;
+};
+
 nvo_mps::nvo_mps() : inv_numerical(rt::create<nvo_dnum>()) {}
 
 nvo_dnum& nvo_mps::numerical() {
@@ -134,6 +155,7 @@ rt::Long nvo_mps::of_converttowordarray(const rt::String& as_origmess, WordArray
   const rt::Long ll_wordarraylen = (q + rt::Long(1)) * rt::Long(16);
 
   WordArray ll_word_list;
+  DecoderScope decoder(*this);
   if (!ll_wordarraylen.is_null() && *ll_wordarraylen > 0)
     ll_word_list.assign(static_cast<std::size_t>(*ll_wordarraylen), rt::Long(0));
 
@@ -197,13 +219,16 @@ rt::Int nvo_mps::multibytetowidechar(const rt::UInt& codepage, const rt::ULong& 
 
   // -1 converts up to and with the first NUL byte; any other count must be
   // positive and reads no further than the text.
-  const std::string& text = *lpmultibytestr;
+  const std::string_view text = *lpmultibytestr;
+  auto convert = [this](std::string_view ansi) {
+    return decoder_ ? decoder_->Decode(ansi) : rt::Env::Default()->AnsiToUtf16(std::string(ansi));
+  };
   std::u16string wide;
   if (*cchmultibyte == -1) {
-    wide = rt::Env::Default()->AnsiToUtf16(text.substr(0, text.find('\0')));
+    wide = convert(text.substr(0, text.find('\0')));
     wide.push_back(u'\0');
   } else if (*cchmultibyte > 0) {
-    wide = rt::Env::Default()->AnsiToUtf16(text.substr(0, static_cast<std::size_t>(*cchmultibyte)));
+    wide = convert(text.substr(0, static_cast<std::size_t>(*cchmultibyte)));
   } else {
     return 0;
   }
@@ -234,30 +259,33 @@ std::uint32_t nvo_mps::unsigned_reading(std::int32_t value) {
   // with "1": the two's-complement pattern.
   ls_value = dn.of_bitwisenot(DigitText(ls_value.view().substr(1)));
   const std::size_t width = ls_value.size();
-  const std::size_t zero = ls_value.view().rfind('0');
-  DigitText pattern;
-  if (zero == std::string_view::npos) {
-    pattern.push_back('1');
-    pattern.append(width, '0');
-  } else {
-    pattern.append(ls_value.view().substr(0, zero));
-    pattern.push_back('1');
-    pattern.append(width - zero - 1, '0');
-  }
+  std::size_t zero = width;
+  while (zero > 0 && ls_value[zero - 1] != '0') --zero;
   DigitText widened;
-  if (pattern.size() < 32) widened.append(32 - pattern.size(), '1');
-  widened.append(pattern.view());
+  if (zero == 0) {
+    // The carry leaves the width: "1" and a "0" for every digit.
+    if (width + 1 < 32) widened.append(32 - (width + 1), '1');
+    widened.push_back('1');
+    widened.append(width, '0');
+  } else {
+    ls_value[zero - 1] = '1';
+    fill_short(&ls_value[zero], '0', width - zero);
+    if (width < 32) widened.append(32 - width, '1');
+    widened.append(ls_value.view());
+  }
   return static_cast<std::uint32_t>(dn.of_decimal(widened));
 }
 
+// 2.0 raised to 0 to 31 is exact in double precision and its whole part is
+// the integer power; 2^31 wraps to -2147483648 as a long.
 rt::Long nvo_mps::of_m2power(const rt::Long& al_oldvalue) {
   if (al_oldvalue.is_null() || *al_oldvalue < 0 || *al_oldvalue > 30) return 0;
-  return rt::truncate_to_long(std::ldexp(1.0, *al_oldvalue));
+  return static_cast<std::int32_t>(std::uint32_t{1} << *al_oldvalue);
 }
 
 rt::Long nvo_mps::of_monbits(const rt::Long& al_oldvalue) {
   if (al_oldvalue.is_null() || *al_oldvalue < 0 || *al_oldvalue > 30) return 0;
-  return rt::truncate_to_long(std::ldexp(1.0, *al_oldvalue + 1)) - rt::Long(1);
+  return rt::Long(static_cast<std::int32_t>(std::uint32_t{1} << (*al_oldvalue + 1))) - rt::Long(1);
 }
 
 rt::Long nvo_mps::of_lshift(const rt::Long& al_oldvalue, const rt::Long& al_shiftbits) {
@@ -281,7 +309,9 @@ rt::Long nvo_mps::of_rshift(const rt::Long& al_oldvalue, const rt::Long& al_shif
   // The count lies outside 0 to 30: the division is not attempted.
   if (*divisor == 0) rt::raise_error(rt::kErrDivideByZero);
   if (ll_return.is_null()) return rt::null;
-  return rt::truncate_to_long(static_cast<double>(*ll_return) / static_cast<double>(*divisor));
+  // The quotient of a 32-bit number by a power of two is exact; dropping
+  // its fraction is the integer quotient (kept as a 32-bit pattern).
+  return static_cast<std::int32_t>(*ll_return / static_cast<std::uint32_t>(*divisor));
 }
 
 rt::Long nvo_mps::of_rotateleft(const rt::Long& al_oldvalue, const rt::Long& al_shiftbits) {

@@ -29,6 +29,53 @@ namespace hostkit {
 // (at most 40 characters with sign prefix and padding), so the bitwise route
 // keeps them on the stack instead of allocating a string per call. Growing a
 // text past its capacity raises runtime error 20503 (array boundary).
+// Copies of at most 64 bytes and fills of at most 48, done as a few fixed-size moves that
+// may overlap each other (a call to memcpy costs more than the digits).
+inline void copy_short(char* to, const char* from, std::size_t n) {
+  if (n >= 16) {
+    std::memcpy(to, from, 16);
+    if (n > 32) {
+      std::memcpy(to + 16, from + 16, 16);
+      std::memcpy(to + n - 32, from + n - 32, 16);
+    }
+    std::memcpy(to + n - 16, from + n - 16, 16);
+  } else if (n >= 8) {
+    std::memcpy(to, from, 8);
+    std::memcpy(to + n - 8, from + n - 8, 8);
+  } else if (n >= 4) {
+    std::memcpy(to, from, 4);
+    std::memcpy(to + n - 4, from + n - 4, 4);
+  } else {
+    for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
+  }
+}
+inline void fill_short(char* to, char c, std::size_t n) {
+  const std::uint64_t run = 0x0101010101010101ull * static_cast<unsigned char>(c);
+  auto put = [&](std::size_t at, std::size_t width) { std::memcpy(to + at, &run, width); };
+  if (n >= 8) {
+    // Overlapping stores, written out: a loop here would become a call.
+    put(0, 8);
+    if (n > 16) {
+      put(8, 8);
+      if (n > 24) {
+        put(16, 8);
+        if (n > 32) {
+          put(24, 8);
+          if (n > 40) put(32, 8);
+        }
+      }
+    }
+    put(n - 8, 8);
+  } else if (n >= 4) {
+    put(0, 4);
+    put(n - 4, 4);
+  } else {
+    if (n > 0) to[0] = c;
+    if (n > 1) to[1] = c;
+    if (n > 2) to[2] = c;
+  }
+}
+
 class DigitText {
  public:
   static constexpr std::size_t kCapacity = 48;
@@ -58,12 +105,8 @@ class DigitText {
     append(s);
   }
   void push_back(char c) { *grow(1) = c; }
-  void append(std::size_t n, char c) { std::memset(grow(n), c, n); }
-  void append(std::string_view s) {
-    // Digit texts are short: a plain loop beats a call to memcpy.
-    char* at = grow(s.size());
-    for (char c : s) *at++ = c;
-  }
+  void append(std::size_t n, char c) { fill_short(grow(n), c, n); }
+  void append(std::string_view s) { copy_short(grow(s.size()), s.data(), s.size()); }
   // Makes room for n more characters at the end and returns where they go.
   char* grow(std::size_t n) {
     if (n > kCapacity - size_) rt::raise_error(rt::kErrArrayBounds);

@@ -20,6 +20,10 @@
 #include "rt/text.h"
 #include "rt/value.h"
 
+namespace rt {
+class AnsiDecoder;
+}
+
 namespace hostkit {
 
 class nvo_mps : public rt::Object {
@@ -83,9 +87,15 @@ class nvo_mps : public rt::Object {
   rt::Ref<nvo_dnum> inv_numerical;
 
  private:
+  friend class DecoderScope;
+
   nvo_dnum& numerical();
   // The 32 bits of a long read as unsigned, through its digit text.
   std::uint32_t unsigned_reading(std::int32_t value);
+
+  // While a word array is being built: the code-page converter that every
+  // character's conversion goes through, opened once for the whole text.
+  rt::AnsiDecoder* decoder_ = nullptr;
 };
 
 }  // namespace hostkit

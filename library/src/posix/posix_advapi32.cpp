@@ -5,6 +5,14 @@
 // default provider is always available, with or without CRYPT_NEWKEYSET.
 // Hash objects compute MD5. Once the hash value has been read, the object
 // keeps it and accepts no more data, as on Windows.
+//
+// A program that loads hostkit often computes one digest and exits, so
+// OpenSSL is prepared for that one digest only: no configuration file is
+// read and no cipher or digest tables are built; MD5 is fetched once from
+// the default provider and kept for the life of the process. (OpenSSL's
+// initialisation is process-wide: when hostkit is the first to use it, a
+// configuration file is not loaded for the rest of the process either.)
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 #include <cstring>
@@ -24,6 +32,22 @@ using posix::set_last_error;
 constexpr std::uint32_t kCryptVerifyContext = 0xF0000000u;
 constexpr std::uint32_t kCryptSilent = 0x40;
 constexpr std::uint32_t kHpAlgId = 1;
+
+// The MD5 method, fetched on first use.
+const EVP_MD* md5_method() {
+  struct Method {
+    Method() {
+      OPENSSL_init_crypto(
+          OPENSSL_INIT_NO_LOAD_CONFIG | OPENSSL_INIT_NO_ADD_ALL_CIPHERS | OPENSSL_INIT_NO_ADD_ALL_DIGESTS, nullptr);
+      md = EVP_MD_fetch(nullptr, "MD5", nullptr);
+    }
+    // Runs before OpenSSL's own clean-up, which was registered first.
+    ~Method() { EVP_MD_free(md); }
+    EVP_MD* md = nullptr;
+  };
+  static const Method method;
+  return method.md;
+}
 
 struct HashObject {
   struct CtxFree {
@@ -63,7 +87,9 @@ class PosixAdvapi32 : public Advapi32 {
     if (key.value_or(0) != 0 || flags.value_or(0) != 0) return fail(posix::kNteBadFlags);
     auto obj = std::make_unique<HashObject>();
     obj->ctx.reset(EVP_MD_CTX_new());
-    if (!obj->ctx || EVP_DigestInit_ex(obj->ctx.get(), EVP_md5(), nullptr) != 1) return fail(posix::kErrorGenFailure);
+    const EVP_MD* md5 = md5_method();
+    if (!md5 || !obj->ctx || EVP_DigestInit_ex(obj->ctx.get(), md5, nullptr) != 1)
+      return fail(posix::kErrorGenFailure);
     std::lock_guard<std::mutex> lock(m_);
     if (!contexts_.count(prov.value_or(0))) return fail(posix::kNteBadUid);
     std::uint32_t h = next_handle();
@@ -105,7 +131,7 @@ class PosixAdvapi32 : public Advapi32 {
         break;
       case kHpHashSize:
       case kHpAlgId: {
-        std::uint32_t v = param.value_or(0) == kHpHashSize ? static_cast<std::uint32_t>(EVP_MD_get_size(EVP_md5()))
+        std::uint32_t v = param.value_or(0) == kHpHashSize ? static_cast<std::uint32_t>(EVP_MD_get_size(md5_method()))
                                                             : kCalgMd5;
         for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>(v >> (8 * i));
         size = 4;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace rt {
@@ -30,6 +31,16 @@ struct OpenOptions {
   Access access = Access::Read;
   Lock lock = Lock::ReadWrite;
   WriteMode write_mode = WriteMode::Append;
+};
+
+// Converts texts from the system ANSI code page to UTF-16 one after the
+// other, for a caller that converts many short texts in a row: the code
+// page's converter is prepared once for all of them.
+class AnsiDecoder {
+ public:
+  virtual ~AnsiDecoder() = default;
+  // The same units as Env::AnsiToUtf16 of `ansi`.
+  virtual std::u16string Decode(std::string_view ansi) = 0;
 };
 
 class Env {
@@ -60,6 +71,10 @@ class Env {
   virtual std::u16string AnsiToUtf16(const std::string& ansi) = 0;
   virtual std::string Utf8ToAnsi(const std::string& utf8) = 0;
   virtual std::string AnsiToUtf8(const std::string& ansi) = 0;
+  // A decoder that gives what AnsiToUtf16 gives. This one calls
+  // AnsiToUtf16 for every text; a platform whose converter is costly to
+  // open keeps one open in its own.
+  virtual std::unique_ptr<AnsiDecoder> NewAnsiDecoder();
 
   // True when `path` names an existing folder.
   virtual bool DirectoryExists(const std::string& path) = 0;

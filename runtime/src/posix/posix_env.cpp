@@ -83,12 +83,8 @@ std::string strip(const std::string& s) {
 
 // Converts with iconv; a byte sequence that does not convert becomes
 // `bad` and conversion goes on after its first byte.
-std::string convert(const char* to, const char* from, const std::string& in, const std::string& bad,
-                    std::size_t unit) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string();
-  std::string out;
-  out.reserve(in.size() * 2 + 8);
+void convert_with(iconv_t cd, std::string_view in, const std::string& bad, std::size_t unit, std::string& out) {
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
   char* src = const_cast<char*>(in.data());
   std::size_t left = in.size();
   char buf[4096];
@@ -107,6 +103,15 @@ std::string convert(const char* to, const char* from, const std::string& in, con
       iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
   }
+}
+
+std::string convert(const char* to, const char* from, const std::string& in, const std::string& bad,
+                    std::size_t unit) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string();
+  std::string out;
+  out.reserve(in.size() * 2 + 8);
+  convert_with(cd, in, bad, unit, out);
   iconv_close(cd);
   return out;
 }
@@ -175,6 +180,68 @@ void report_missing(const std::string& file, const std::string& what) {
   std::string line = "registry file " + file + ": " + what + "\n";
   std::fwrite(line.data(), 1, line.size(), stderr);
 }
+const std::string kBadUtf16("\xFD\xFF", 2);
+
+std::u16string utf16_of(const std::string& bytes) {
+  std::u16string out(bytes.size() / 2, u'\0');
+  for (std::size_t i = 0; i < out.size(); ++i)
+    out[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                   (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+  return out;
+}
+
+// GBK to UTF-16 with one converter, opened on the first text. The units of
+// every one- and two-byte text are kept once converted: a caller that walks
+// a text character by character converts each distinct character once.
+class GbkDecoder : public AnsiDecoder {
+ public:
+  ~GbkDecoder() override {
+    if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+  }
+
+  std::u16string Decode(std::string_view ansi) override {
+    if (ansi.empty()) return std::u16string();
+    if (ansi.size() > 2) return convert(ansi);
+    const auto first = static_cast<unsigned char>(ansi[0]);
+    Known* slot;
+    if (ansi.size() == 1) {
+      slot = &single_[first];
+    } else {
+      if (first < 0x80) return convert(ansi);
+      if (!pairs_) pairs_ = std::make_unique<Known[]>(kPairs);
+      slot = &pairs_[(std::size_t{first} - 0x80) << 8 | static_cast<unsigned char>(ansi[1])];
+    }
+    if (!slot->known) {
+      const std::u16string units = convert(ansi);
+      // Two bytes give at most two units; anything longer is not kept.
+      if (units.size() > 2) return units;
+      slot->count = static_cast<std::uint8_t>(units.size());
+      for (std::size_t i = 0; i < units.size(); ++i) slot->units[i] = units[i];
+      slot->known = true;
+    }
+    return std::u16string(slot->units, slot->count);
+  }
+
+ private:
+  struct Known {
+    char16_t units[2] = {};
+    std::uint8_t count = 0;
+    bool known = false;
+  };
+  static constexpr std::size_t kPairs = std::size_t{0x80} << 8;  // lead byte 0x80 to 0xFF
+
+  std::u16string convert(std::string_view ansi) {
+    if (cd_ == reinterpret_cast<iconv_t>(-1)) cd_ = iconv_open("UTF-16LE", "GBK");
+    if (cd_ == reinterpret_cast<iconv_t>(-1)) return std::u16string();
+    std::string bytes;
+    convert_with(cd_, ansi, kBadUtf16, 1, bytes);
+    return utf16_of(bytes);
+  }
+
+  iconv_t cd_ = reinterpret_cast<iconv_t>(-1);
+  Known single_[256];
+  std::unique_ptr<Known[]> pairs_;
+};
 
 class PosixEnv : public Env {
  public:
@@ -273,13 +340,10 @@ class PosixEnv : public Env {
   }
 
   std::u16string AnsiToUtf16(const std::string& ansi) override {
-    std::string bytes = convert("UTF-16LE", "GBK", ansi, std::string("\xFD\xFF", 2), 1);
-    std::u16string out(bytes.size() / 2, u'\0');
-    for (std::size_t i = 0; i < out.size(); ++i)
-      out[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                     (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
-    return out;
+    return utf16_of(convert("UTF-16LE", "GBK", ansi, kBadUtf16, 1));
   }
+
+  std::unique_ptr<AnsiDecoder> NewAnsiDecoder() override { return std::make_unique<GbkDecoder>(); }
 
   std::string Utf8ToAnsi(const std::string& utf8) override { return convert("GBK", "UTF-8", utf8, "?", 1); }
 
