@@ -81,6 +81,9 @@ class ConnectionHandler {
       : impl_(impl), engine_mu_(engine_mu), engine_(engine), c_(c),
         spid_(static_cast<std::uint16_t>(50 + c.id % 30000)) {}
 
+  // Whether a login succeeded on the connection.
+  bool logged_in() const { return logged_in_; }
+
   void Run() {
     for (;;) {
       std::uint8_t type = 0;
@@ -180,6 +183,7 @@ class ConnectionHandler {
       return false;  // SQL Server closes a refused login's connection
     }
     session_ = std::move(session);
+    logged_in_ = true;
     database_ = database;
 
     std::uint32_t wanted = login->packet_size == 0 ? tds::kDefaultPacketSize : login->packet_size;
@@ -414,6 +418,7 @@ class ConnectionHandler {
   std::uint16_t spid_;
   std::uint32_t packet_size_ = tds::kDefaultPacketSize;
   bool prelogin_seen_ = false;
+  bool logged_in_ = false;
   std::unique_ptr<Session> session_;
   std::string database_;
   std::uint64_t descriptor_ = 0;
@@ -425,16 +430,18 @@ class ConnectionHandler {
 }  // namespace
 
 void Server::Impl::Serve(Connection* c) {
+  bool logged_in = false;
   {
     ConnectionHandler handler(*this, owner->engine_mu_, *owner->engine_, *c);
     handler.Run();
+    logged_in = handler.logged_in();
   }
   std::function<void()> callback;
   {
     std::lock_guard<std::mutex> lock(mu);
     --active;
     c->finished = true;
-    callback = on_closed;
+    if (logged_in) callback = on_closed;
   }
   idle_cv.notify_all();
   if (callback) callback();
