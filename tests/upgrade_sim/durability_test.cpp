@@ -38,7 +38,7 @@ namespace {
 using e2e::ProgramRun;
 using e2e::Workplace;
 
-constexpr int kProcedures = 300;
+constexpr int kProcedures = 150;
 constexpr int kKills = 20;
 
 // One run of the storesim program with its standard output on a pipe.
@@ -243,7 +243,7 @@ TEST_F(KilledServer, RestartAndOneMoreUpgradeEndLikeACleanUpgrade) {
   const int operations = kill_.operations;
   ASSERT_GT(operations, 3 * kProcedures);
   const std::string clean = DumpOf(clean_state);
-  ASSERT_NE(clean.find("pr_kill_299_MS"), std::string::npos);
+  ASSERT_NE(clean.find("pr_kill_149_MS"), std::string::npos);
 
   std::uint64_t seed = std::random_device{}();
   if (const char* s = std::getenv("STORESIM_KILL_SEED")) seed = std::strtoull(s, nullptr, 10);
