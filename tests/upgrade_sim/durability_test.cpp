@@ -129,15 +129,34 @@ struct KillSwitch {
 class CountingDriver : public rt::DbDriver {
  public:
   CountingDriver(std::unique_ptr<rt::DbDriver> inner, KillSwitch& ks) : inner_(std::move(inner)), ks_(ks) {}
-  rt::DbStatus Connect(const rt::DbSettings& s) override { return ks_.Tick(), inner_->Connect(s); }
-  rt::DbStatus Disconnect() override { return ks_.Tick(), inner_->Disconnect(); }
-  rt::DbStatus Execute(const std::string& sql) override { return ks_.Tick(), inner_->Execute(sql); }
-  rt::DbStatus SelectString(const std::string& sql, std::optional<std::string>* v) override {
-    return ks_.Tick(), inner_->SelectString(sql, v);
+  rt::DbStatus Connect(const rt::DbSettings& s) override {
+    ks_.Tick();
+    return inner_->Connect(s);
   }
-  rt::DbStatus Commit() override { return ks_.Tick(), inner_->Commit(); }
-  rt::DbStatus Rollback() override { return ks_.Tick(), inner_->Rollback(); }
-  rt::DbStatus SetAutoCommit(bool on) override { return ks_.Tick(), inner_->SetAutoCommit(on); }
+  rt::DbStatus Disconnect() override {
+    ks_.Tick();
+    return inner_->Disconnect();
+  }
+  rt::DbStatus Execute(const std::string& sql) override {
+    ks_.Tick();
+    return inner_->Execute(sql);
+  }
+  rt::DbStatus SelectString(const std::string& sql, std::optional<std::string>* v) override {
+    ks_.Tick();
+    return inner_->SelectString(sql, v);
+  }
+  rt::DbStatus Commit() override {
+    ks_.Tick();
+    return inner_->Commit();
+  }
+  rt::DbStatus Rollback() override {
+    ks_.Tick();
+    return inner_->Rollback();
+  }
+  rt::DbStatus SetAutoCommit(bool on) override {
+    ks_.Tick();
+    return inner_->SetAutoCommit(on);
+  }
 
  private:
   std::unique_ptr<rt::DbDriver> inner_;
