@@ -5,11 +5,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <thread>
 
 #include "rt/odbc.h"
 #include "storesim/memory_engine.h"
+#include "support/raw_client.h"
 #include "support/store_server.h"
 
 #ifdef STORESIM_PROGRAM
@@ -59,6 +64,18 @@ class Program {
   int Stop() {
     ::kill(pid_, SIGTERM);
     return Wait();
+  }
+  // kill -9: the program gets no chance to save.
+  void Kill() {
+    ::kill(pid_, SIGKILL);
+    Wait();
+  }
+  // The port that the first line announces; 0 when it does not.
+  std::uint16_t Port() {
+    const std::string line = FirstLine();
+    const std::string prefix = "listening on 127.0.0.1:";
+    if (line.rfind(prefix, 0) != 0) return 0;
+    return static_cast<std::uint16_t>(std::atoi(line.c_str() + prefix.size()));
   }
   int Wait() {
     int st = 0;
@@ -183,6 +200,78 @@ TEST(Program, WritesTheRequestLogAndAnswersQueriesOnItsState) {
   std::remove(state.c_str());
   std::remove(log.c_str());
   ::rmdir(dir);
+}
+
+// A temporary folder for a state file.
+struct StateDir {
+  StateDir() {
+    char tmpl[] = "/tmp/storesim_kill_XXXXXX";
+    if (::mkdtemp(tmpl)) dir = tmpl;
+    state = dir + "/store.state";
+  }
+  ~StateDir() { std::filesystem::remove_all(dir); }
+  bool Exists() const { return std::filesystem::exists(state); }
+  // Waits (up to 5 seconds) for the state file to appear.
+  bool WaitForFile() const {
+    for (int i = 0; i < 1000 && !Exists(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return Exists();
+  }
+  // The first value that `sql` gives on the saved state.
+  std::string Query(const std::string& sql) const {
+    Program q({"--state", state, "--query", sql});
+    std::string line = q.FirstLine();
+    q.Wait();
+    return line;
+  }
+  std::string dir, state;
+};
+
+// Session A drops a procedure in a transaction, session B connects and
+// leaves (the state is saved), and the server is killed: the restarted
+// server has the procedure, and nothing of A's open transaction.
+TEST(Program, AKilledServerComesBackWithCommittedWorkOnly) {
+  StateDir d;
+  ASSERT_FALSE(d.dir.empty());
+  Program p({"--port", "0", "--state", d.state});
+  const std::uint16_t port = p.Port();
+  ASSERT_NE(port, 0);
+  storesim::testing::RawClient a;
+  ASSERT_TRUE(a.Connect(port));
+  ASSERT_TRUE(a.Login("tandrel", "tolvank", "store"));
+  ASSERT_TRUE(a.Batch("create procedure pr_keep as select 1"));
+  auto r = a.Batch("begin tran\ndrop procedure pr_keep\ninsert into t_sys_operator (oper_id) values ('2001')");
+  ASSERT_TRUE(r);
+  ASSERT_TRUE(r->errors.empty());
+  {
+    storesim::testing::RawClient b;
+    ASSERT_TRUE(b.Connect(port));
+    ASSERT_TRUE(b.Login("tandrel", "tolvank", "store"));
+  }
+  ASSERT_TRUE(d.WaitForFile());
+  p.Kill();
+
+  EXPECT_EQ(d.Query("select count(*) from sysobjects where name = 'pr_keep'"), "1");
+  EXPECT_EQ(d.Query("select count(*) from t_sys_operator where oper_id = '2001'"), "0");
+}
+
+// A connection that never logs in changes nothing, and gets nothing
+// written.
+TEST(Program, ConnectionsThatNeverLogInLeaveTheStateFileAlone) {
+  StateDir d;
+  ASSERT_FALSE(d.dir.empty());
+  Program p({"--port", "0", "--state", d.state});
+  const std::uint16_t port = p.Port();
+  ASSERT_NE(port, 0);
+  {
+    storesim::testing::RawClient bare;
+    ASSERT_TRUE(bare.Connect(port));
+    storesim::testing::RawClient refused;
+    ASSERT_TRUE(refused.Connect(port));
+    ASSERT_TRUE(refused.Login("tandrel", "wrong", "store"));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  p.Kill();
+  EXPECT_FALSE(d.Exists());
 }
 
 TEST(Program, RefusesBadArguments) {

@@ -350,6 +350,28 @@ TEST_F(WireTest, CloseCallbackRunsWhileOtherClientsAreServed) {
   EXPECT_GE(first_log.get(), 1u);
 }
 
+// T-SQL that begins, commits or rolls back a transaction is reported as
+// SQL Server reports it: ENVCHANGE 8, 9 (committed) or 10 (rolled back),
+// at the statement that did it.
+TEST(WireTransactions, BatchesReportBeginCommitAndRollbackAsTheyHappen) {
+  testing::StoreServer store;
+  RawClient c;
+  ASSERT_TRUE(c.Connect(store.server().port()));
+  ASSERT_TRUE(c.Login("tandrel", "tolvank", "store"));
+  auto envs = [&](const std::string& sql) {
+    std::optional<Reply> r = c.Batch(sql);
+    EXPECT_TRUE(r && r->well_formed && r->errors.empty()) << sql;
+    return r ? r->env_types : std::vector<std::uint8_t>{};
+  };
+  using E = std::vector<std::uint8_t>;
+  EXPECT_EQ(envs("begin tran"), E{8});
+  EXPECT_EQ(envs("insert into t_sys_operator (oper_id) values ('2001')\ncommit"), E{9});
+  EXPECT_EQ(envs("begin tran\nrollback"), (E{8, 10}));
+  EXPECT_EQ(envs("begin tran\ncommit\nbegin tran"), (E{8, 9, 8}));
+  EXPECT_EQ(envs("IF @@TRANCOUNT > 0 ROLLBACK"), E{10});
+  EXPECT_EQ(envs("select count(*) from t_sys_operator where oper_id = '2001'"), E{});
+}
+
 // Values of every column type, read back through the real driver.
 TEST_F(WireTest, ColumnValuesArriveAsTheDriverReadsThem) {
   engine_->on_batch = [](const std::string& sql) {

@@ -98,6 +98,53 @@ TEST_F(StateFile, RefusesFilesThatAreNotWhole) {
   EXPECT_FALSE(engine->Save((dir / "no" / "such" / "dir" / "f").string(), &error));
 }
 
+// The state file is what a restarted server goes on from: the work of
+// transactions still open when it is written must not be in it, whoever's
+// they are, and the sessions that hold them go on undisturbed.
+TEST_F(StateFile, HoldsTheCommittedWorkOfEverySessionOnly) {
+  auto engine = SampleEngine();
+  engine->Execute("store", "create procedure pr_keep as select 1");
+  engine->Execute("store", "create table t_shared (k int not null primary key, v varchar(10))\n"
+                           "insert into t_shared values (1, 'one')");
+  auto a = engine->OpenSession("store");
+  auto b = engine->OpenSession("store");
+  auto c = engine->OpenSession("store");
+  ASSERT_TRUE(Errors(a->ExecuteBatch("begin tran\ndrop procedure pr_keep\n"
+                                     "update t_shared set v = 'a' where k = 1\n"
+                                     "create table t_a (x int)")).empty());
+  // Another session's open work on the same row, done after a's.
+  ASSERT_TRUE(Errors(b->ExecuteBatch("begin tran\nupdate t_shared set v = 'b' where k = 1\n"
+                                     "insert into t_shared values (2, 'two')")).empty());
+  // Committed work in between, by a third session and outside transactions.
+  ASSERT_TRUE(Errors(c->ExecuteBatch("begin tran\ninsert into t_shared values (3, 'three')\ncommit")).empty());
+  engine->Execute("store", "create procedure pr_new as select 2");
+  const std::string live = engine->Dump();
+
+  std::string error;
+  ASSERT_TRUE(engine->Save(path, &error)) << error;
+  storesim::MemoryEngine loaded;
+  ASSERT_TRUE(loaded.Load(path, &error)) << error;
+  EXPECT_TRUE(loaded.Module("store", "pr_keep"));
+  EXPECT_TRUE(loaded.Module("store", "pr_new"));
+  EXPECT_FALSE(loaded.Table("store", "t_a"));
+  EXPECT_EQ(Scalar(loaded.Execute("store", "select v from t_shared where k = 1")), "one");
+  EXPECT_EQ(Scalar(loaded.Execute("store", "select count(*) from t_shared")), "2");
+  // Writing the file took nothing back from the sessions.
+  EXPECT_EQ(engine->Dump(), live);
+  EXPECT_TRUE(a->InTransaction());
+  EXPECT_EQ(Scalar(a->ExecuteBatch("select v from t_shared where k = 1")), "b");
+
+  // Once they commit, their work is saved.
+  ASSERT_TRUE(Errors(b->ExecuteBatch("commit")).empty());
+  ASSERT_TRUE(Errors(a->ExecuteBatch("commit")).empty());
+  ASSERT_TRUE(engine->Save(path, &error)) << error;
+  storesim::MemoryEngine after;
+  ASSERT_TRUE(after.Load(path, &error)) << error;
+  EXPECT_EQ(after.Dump(), engine->Dump());
+  EXPECT_FALSE(after.Module("store", "pr_keep"));
+  EXPECT_TRUE(after.Table("store", "t_a"));
+}
+
 TEST(Dump, EqualExactlyWhenTheDatabasesAreEqual) {
   auto a = SampleEngine();
   auto b = SampleEngine();

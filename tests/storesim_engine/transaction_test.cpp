@@ -73,6 +73,24 @@ TEST_F(Transactions, CommitKeepsAndBeginNewStartsTheNext) {
   EXPECT_FALSE(session->Commit(false));
 }
 
+// The wire server tells the client of these changes (begun, committed,
+// rolled back), statement by statement.
+TEST_F(Transactions, StatementsSayWhetherTheyBeganCommittedOrRolledBack) {
+  using C = storesim::TransactionChange;
+  auto changes = [&](const std::string& sql) {
+    std::vector<C> out;
+    for (const auto& st : session->ExecuteBatch(sql).statements) out.push_back(st.transaction);
+    return out;
+  };
+  EXPECT_EQ(changes("begin tran\nbegin tran\ninsert into t_sys_operator (oper_id) values ('2001')\ncommit\ncommit"),
+            (std::vector<C>{C::Began, C::None, C::None, C::None, C::Committed}));
+  EXPECT_EQ(changes("begin tran\nbegin tran\nrollback\nselect 1"),
+            (std::vector<C>{C::Began, C::None, C::RolledBack, C::None}));
+  EXPECT_EQ(changes("begin tran"), std::vector<C>{C::Began});
+  EXPECT_EQ(changes("IF @@TRANCOUNT > 0 COMMIT BEGIN TRANSACTION"), (std::vector<C>{C::Committed, C::Began}));
+  EXPECT_EQ(changes("commit\ncommit"), (std::vector<C>{C::Committed, C::None}));  // the second one fails
+}
+
 TEST_F(Transactions, TransactSqlStatementsNestAndCount) {
   BatchResult r = session->ExecuteBatch(
       "begin tran\r\nbegin transaction\r\ninsert into t_sys_operator (oper_id) values ('2001')\r\n"

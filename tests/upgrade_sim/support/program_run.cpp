@@ -15,13 +15,6 @@ namespace e2e {
 
 namespace {
 
-// The connection object reaches SQL Server through the ODBC client, as in
-// the delivered program.
-void use_odbc_client() {
-  static std::once_flag once;
-  std::call_once(once, [] { rt::install_odbc_driver(); });
-}
-
 std::string join_row(const storesim::Row& row) {
   std::string line;
   for (std::size_t i = 0; i < row.size(); ++i) {
@@ -34,6 +27,13 @@ std::string join_row(const storesim::Row& row) {
 }  // namespace
 
 std::string sample_dir() { return SCHEMALIFT_SAMPLE_DIR; }
+
+// The connection object reaches SQL Server through the ODBC client, as in
+// the delivered program.
+void use_odbc_client() {
+  static std::once_flag once;
+  std::call_once(once, [] { rt::install_odbc_driver(); });
+}
 
 StoreServer::StoreServer(const storesim::SampleOptions& options)
     : engine_(std::make_shared<storesim::MemoryEngine>()) {
@@ -72,12 +72,13 @@ std::string StoreServer::run(const std::string& utf8_sql) {
 
 Workplace::Workplace() {}
 
-void Workplace::point_at(const StoreServer& store) {
+void Workplace::point_at(const StoreServer& store) { point_at(store.server_name()); }
+
+void Workplace::point_at(const std::string& server_name) {
   registry_.reset();
   registry_ = std::make_unique<testing_support::ScopedEnvVar>(
       "SCHEMALIFT_REGISTRY",
-      dir_.write("registry.ini",
-                 "[SOFTWARE\\tandrel]\nSERVERNAME=" + store.server_name() + "\nDATABASE=store\n"));
+      dir_.write("registry.ini", "[SOFTWARE\\tandrel]\nSERVERNAME=" + server_name + "\nDATABASE=store\n"));
 }
 
 void Workplace::add_update_sql() {
@@ -85,9 +86,9 @@ void Workplace::add_update_sql() {
                              std::filesystem::copy_options::overwrite_existing);
 }
 
-void Workplace::build_pack(StoreServer& store) {
+void Workplace::build_pack(StoreServer& store, const std::string& scripts_dir) {
   point_at(store);
-  testing_support::ScopedEnvVar scripts("SCHEMALIFT_SQL_DIR", sample_dir() + "/pr_tr");
+  testing_support::ScopedEnvVar scripts("SCHEMALIFT_SQL_DIR", scripts_dir);
   {
     ProgramRun dev(*this, /*developer=*/true);
     ASSERT_TRUE(dev.backend().click(*dev.window().cb_get));

@@ -22,6 +22,11 @@ namespace e2e {
 // tools/sample of the source tree: pr_tr/ and update.sql.
 std::string sample_dir();
 
+// Makes the ODBC client the connection object's driver, once per process
+// (a program run does it too); a test that installs its own factory over
+// it calls this first.
+void use_odbc_client();
+
 // The sample store database in a fresh engine, served on a free port.
 class StoreServer {
  public:
@@ -59,14 +64,16 @@ class Workplace {
  public:
   Workplace();
   const std::string& folder() const { return dir_.path(); }
-  // Points SERVERNAME at `store` and DATABASE at "store".
+  // Points SERVERNAME at `store` (or at a server name "127.0.0.1,<port>")
+  // and DATABASE at "store".
   void point_at(const StoreServer& store);
+  void point_at(const std::string& server_name);
   // Copies tools/sample/update.sql into the folder.
   void add_update_sql();
-  // Builds "db.dat" in the folder from tools/sample/pr_tr with the pack
-  // builder of a developer run ("get"), pointed at `store`; the server's
-  // request log is cleared afterwards.
-  void build_pack(StoreServer& store);
+  // Builds "db.dat" in the folder from tools/sample/pr_tr (or from
+  // `scripts`) with the pack builder of a developer run ("get"), pointed at
+  // `store`; the server's request log is cleared afterwards.
+  void build_pack(StoreServer& store, const std::string& scripts = sample_dir() + "/pr_tr");
   void put(const std::string& name, const std::string& bytes) const { dir_.write(name, bytes); }
   bool has(const std::string& name) const;
 

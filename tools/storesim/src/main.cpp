@@ -3,11 +3,13 @@
 // storesim [--state FILE] --dump
 //
 // Serves the sample store database as SQL Server would, on 127.0.0.1:N,
-// until interrupted. With --state the databases are loaded from FILE when
-// it exists and saved to it after every connection and at the end, so a
-// run continues where the last one stopped. With --log the requests that
-// the clients sent are written to FILE when the run ends. The sample store keys t_sys_system on sys_var_id, as store
-// databases do.
+// until interrupted (SIGINT, SIGTERM). With --state the databases are
+// loaded from FILE when it exists, and what the clients committed is saved
+// to it when a client that logged in goes away and at the end, so a run
+// continues where the last one stopped; a kill leaves the last saved file
+// whole (see StateKeeper). With --log the requests that the clients sent
+// are written to FILE when the run ends. The sample store keys
+// t_sys_system on sys_var_id, as store databases do.
 //
 // With --query nothing is served: SQL runs once in the store database (of
 // the state file, or a fresh sample) and its result rows are printed, one
@@ -17,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <pthread.h>
 #include <signal.h>
@@ -25,6 +28,7 @@
 #include "storesim/memory_engine.h"
 #include "storesim/sample_store.h"
 #include "storesim/server.h"
+#include "storesim/state_keeper.h"
 
 namespace {
 
@@ -176,13 +180,11 @@ int main(int argc, char** argv) {
   storesim::ServerOptions options;
   options.port = static_cast<std::uint16_t>(port);
   storesim::Server server(engine, options);
-  auto save = [&] {
-    if (state.empty()) return;
-    std::string why;
-    bool ok = server.WithEngine([&](storesim::Engine&) { return engine->Save(state, &why); });
-    if (!ok) std::fprintf(stderr, "storesim: cannot save %s: %s\n", state.c_str(), why.c_str());
+  auto report = [state](const std::string& why) {
+    std::fprintf(stderr, "storesim: cannot save %s: %s\n", state.c_str(), why.c_str());
   };
-  server.OnConnectionClosed(save);
+  std::unique_ptr<storesim::StateKeeper> keeper;
+  if (!state.empty()) keeper = std::make_unique<storesim::StateKeeper>(server, engine, state, report);
   if (!server.Start(&error)) {
     std::fprintf(stderr, "storesim: cannot listen on 127.0.0.1:%ld: %s\n", port, error.c_str());
     return 1;
@@ -193,9 +195,16 @@ int main(int argc, char** argv) {
   int sig = 0;
   sigwait(&stop_signals, &sig);
   server.Stop();
-  save();
+  int code = 0;
+  if (keeper) {
+    std::string why;
+    if (!keeper->Save(&why)) {
+      report(why);
+      code = 1;
+    }
+  }
   if (!log_file.empty() && !WriteLog(server.Log(), log_file)) {
     std::fprintf(stderr, "storesim: cannot write %s\n", log_file.c_str());
   }
-  return 0;
+  return code;
 }

@@ -81,6 +81,9 @@ class ConnectionHandler {
       : impl_(impl), engine_mu_(engine_mu), engine_(engine), c_(c),
         spid_(static_cast<std::uint16_t>(50 + c.id % 30000)) {}
 
+  // Whether a login succeeded on the connection.
+  bool logged_in() const { return logged_in_; }
+
   void Run() {
     for (;;) {
       std::uint8_t type = 0;
@@ -180,6 +183,7 @@ class ConnectionHandler {
       return false;  // SQL Server closes a refused login's connection
     }
     session_ = std::move(session);
+    logged_in_ = true;
     database_ = database;
 
     std::uint32_t wanted = login->packet_size == 0 ? tds::kDefaultPacketSize : login->packet_size;
@@ -217,6 +221,7 @@ class ConnectionHandler {
     BatchResult result = session_->ExecuteBatch(sql);
     bool in_tx = session_->InTransaction();
     bool failed = false;
+    bool reported = false;  // a statement told of its transaction change
     const std::size_t n = result.statements.size();
     for (std::size_t i = 0; i < n; ++i) {
       const StatementResult& st = result.statements[i];
@@ -238,7 +243,11 @@ class ConnectionHandler {
       }
       if (st.error) status |= tds::kDoneError;
       failed = failed || st.error;
-      if (last) TransactionChange(w, was_in_tx, in_tx);
+      if (st.transaction != storesim::TransactionChange::None) {
+        reported = true;
+        ReportTransaction(w, st.transaction);
+      }
+      if (last && !reported) ReportUnexplained(w, was_in_tx, in_tx);
       std::uint16_t cmd = st.result ? tds::kCmdSelect : tds::kCmdNone;
       if (in_proc) {
         w.DoneInProc(status, cmd, rows);
@@ -247,23 +256,38 @@ class ConnectionHandler {
       }
     }
     if (n == 0) {
-      TransactionChange(w, was_in_tx, in_tx);
+      ReportUnexplained(w, was_in_tx, in_tx);
       if (!in_proc) w.Done(tds::kDoneFinal, 0, 0);
     }
     return failed;
   }
 
-  // A batch that began or ended a transaction tells the client, as the
-  // transaction requests do.
-  void TransactionChange(tds::TokenWriter& w, bool before, bool after) {
-    if (before == after) return;
-    if (after) {
-      descriptor_ = NewDescriptor();
-      w.EnvBeginTransaction(descriptor_);
-    } else {
-      w.EnvRollbackTransaction(descriptor_);
-      descriptor_ = 0;
+  // A statement that began, committed or rolled back a transaction tells
+  // the client, as the transaction requests do: ENVCHANGE 8, 9 or 10.
+  void ReportTransaction(tds::TokenWriter& w, storesim::TransactionChange change) {
+    switch (change) {
+      case storesim::TransactionChange::None: break;
+      case storesim::TransactionChange::Began:
+        descriptor_ = NewDescriptor();
+        w.EnvBeginTransaction(descriptor_);
+        break;
+      case storesim::TransactionChange::Committed:
+        w.EnvCommitTransaction(descriptor_);
+        descriptor_ = 0;
+        break;
+      case storesim::TransactionChange::RolledBack:
+        w.EnvRollbackTransaction(descriptor_);
+        descriptor_ = 0;
+        break;
     }
+  }
+
+  // An engine that does not say what its statements did to the
+  // transaction: the change is read from before and after the batch, and
+  // an end that is not explained is taken for a rollback.
+  void ReportUnexplained(tds::TokenWriter& w, bool before, bool after) {
+    if (before == after) return;
+    ReportTransaction(w, after ? storesim::TransactionChange::Began : storesim::TransactionChange::RolledBack);
   }
 
   std::uint64_t NewDescriptor() { return (c_.id << 32) | ++descriptor_serial_; }
@@ -414,6 +438,7 @@ class ConnectionHandler {
   std::uint16_t spid_;
   std::uint32_t packet_size_ = tds::kDefaultPacketSize;
   bool prelogin_seen_ = false;
+  bool logged_in_ = false;
   std::unique_ptr<Session> session_;
   std::string database_;
   std::uint64_t descriptor_ = 0;
@@ -425,16 +450,18 @@ class ConnectionHandler {
 }  // namespace
 
 void Server::Impl::Serve(Connection* c) {
+  bool logged_in = false;
   {
     ConnectionHandler handler(*this, owner->engine_mu_, *owner->engine_, *c);
     handler.Run();
+    logged_in = handler.logged_in();
   }
   std::function<void()> callback;
   {
     std::lock_guard<std::mutex> lock(mu);
     --active;
     c->finished = true;
-    callback = on_closed;
+    if (logged_in) callback = on_closed;
   }
   idle_cv.notify_all();
   if (callback) callback();

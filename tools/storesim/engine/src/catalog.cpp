@@ -1,6 +1,7 @@
 #include "catalog.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace storesim::sql {
 
@@ -86,12 +87,27 @@ const Database* State::FindDatabase(std::string_view n) const {
   return it == databases.end() ? nullptr : &it->second;
 }
 
+namespace {
+std::atomic<std::uint64_t> undo_clock{0};
+}  // namespace
+
+void UndoLog::Push(Step step) { steps_.push_back({++undo_clock, std::move(step)}); }
+
 void UndoLog::RollbackTo(State& st, std::size_t mark) {
   while (steps_.size() > mark) {
-    auto step = std::move(steps_.back());
+    Step step = std::move(steps_.back().undo);
     steps_.pop_back();
     step(st);
   }
+}
+
+void UndoOpenWork(State& st, const std::vector<const UndoLog*>& logs) {
+  std::vector<const UndoLog::Entry*> all;
+  for (const UndoLog* log : logs) {
+    for (const auto& e : log->steps_) all.push_back(&e);
+  }
+  std::sort(all.begin(), all.end(), [](const auto* a, const auto* b) { return a->tick > b->tick; });
+  for (const auto* e : all) e->undo(st);
 }
 
 void Changes::SaveTable(const Database& db, std::string_view name) {

@@ -96,17 +96,32 @@ struct State {
 };
 
 // Reversible changes: each mutation pushes the step that undoes it.
+//
+// Every step carries a number from one clock shared by all logs, so that
+// the open work of several sessions can be taken back in the reverse of
+// the order it was done (UndoOpenWork).
 class UndoLog {
  public:
+  using Step = std::function<void(State&)>;
   std::size_t Mark() const { return steps_.size(); }
-  void Push(std::function<void(State&)> step) { steps_.push_back(std::move(step)); }
+  void Push(Step step);
   void RollbackTo(State& st, std::size_t mark);
   void Clear() { steps_.clear(); }
   bool Empty() const { return steps_.empty(); }
 
  private:
-  std::vector<std::function<void(State&)>> steps_;
+  friend void UndoOpenWork(State& st, const std::vector<const UndoLog*>& logs);
+  struct Entry {
+    std::uint64_t tick = 0;
+    Step undo;
+  };
+  std::vector<Entry> steps_;
 };
+
+// Takes back, in `st` (a copy of the databases that the logs were written
+// against), every step of the logs, latest first; the logs are left as
+// they are.
+void UndoOpenWork(State& st, const std::vector<const UndoLog*>& logs);
 
 // All changes to a database go through here, so that they can be undone.
 class Changes {

@@ -137,6 +137,7 @@ bool Executor::Run(const Stmt& s, std::vector<StatementResult>* out) {
   StatementResult r;
   std::string text = batch_ ? batch_->text.substr(s.begin, s.end - s.begin) : std::string();
   std::string db_before = ss_.database;
+  const int trancount_before = ss_.trancount;
   bool abort = false;
   std::size_t mark = ss_.log.Mark();
   if (auto fault = core_.MatchFault(text)) {
@@ -167,6 +168,10 @@ bool Executor::Run(const Stmt& s, std::vector<StatementResult>* out) {
   }
   // Outside a transaction every statement commits on its own.
   if (ss_.trancount == 0) ss_.log.Clear();
+  if (trancount_before == 0 && ss_.trancount > 0) r.transaction = TransactionChange::Began;
+  if (trancount_before > 0 && ss_.trancount == 0) {
+    r.transaction = s.k == Stmt::K::Commit ? TransactionChange::Committed : TransactionChange::RolledBack;
+  }
   std::int32_t err = 0;
   for (const auto& m : r.messages) {
     if (m.cls > 10) {

@@ -20,6 +20,12 @@ std::optional<Message> Core::MatchFault(const std::string& text) {
   return std::nullopt;
 }
 
+sql::State Core::CommittedState() const {
+  sql::State copy = state;
+  sql::UndoOpenWork(copy, std::vector<const sql::UndoLog*>(session_logs.begin(), session_logs.end()));
+  return copy;
+}
+
 }  // namespace detail
 
 namespace {
@@ -28,10 +34,16 @@ using detail::Core;
 
 class SessionImpl : public Session {
  public:
+  // Made with core->mu held.
   SessionImpl(std::shared_ptr<Core> core, std::string database) : core_(std::move(core)) {
     ss_.database = std::move(database);
+    core_->session_logs.insert(&ss_.log);
   }
-  ~SessionImpl() override { Close(); }
+  ~SessionImpl() override {
+    Close();
+    std::lock_guard<std::mutex> lock(core_->mu);
+    core_->session_logs.erase(&ss_.log);
+  }
 
   BatchResult ExecuteBatch(const std::string& sql) override {
     std::lock_guard<std::mutex> lock(core_->mu);

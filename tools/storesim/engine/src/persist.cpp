@@ -4,11 +4,11 @@
 // backslash escapes for backslash, tab, CR and LF, and \N for NULL. The
 // state file starts with "storesim-state<TAB>1".
 #include <algorithm>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 
 #include "core.h"
+#include "durable_file.h"
 #include "parser.h"
 #include "storesim/memory_engine.h"
 
@@ -164,29 +164,24 @@ std::string MemoryEngine::Dump(const std::string& database) const {
   return out.str();
 }
 
-bool MemoryEngine::Save(const std::string& path, std::string* error) const {
-  std::string text;
+std::string MemoryEngine::CommittedStateText() const {
+  std::ostringstream out;
+  out << kMagic << '\t' << kVersion << '\n';
   {
     std::lock_guard<std::mutex> lock(core_->mu);
-    std::ostringstream out;
-    out << kMagic << '\t' << kVersion << '\n';
-    for (const auto& [_, db] : core_->state.databases) WriteDatabase(db, false, out);
-    out << "end\n";
-    text = out.str();
+    sql::State committed = core_->CommittedState();
+    for (const auto& [_, db] : committed.databases) WriteDatabase(db, false, out);
   }
-  std::string tmp = path + ".tmp";
-  {
-    std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-    if (!f) return Fail(error, "cannot write " + tmp);
-    f.write(text.data(), static_cast<std::streamsize>(text.size()));
-    f.flush();
-    if (!f) return Fail(error, "cannot write " + tmp);
-  }
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    std::remove(tmp.c_str());
-    return Fail(error, "cannot replace " + path);
-  }
-  return true;
+  out << "end\n";
+  return out.str();
+}
+
+bool MemoryEngine::Save(const std::string& path, std::string* error) const {
+  return WriteStateFile(path, CommittedStateText(), error);
+}
+
+bool MemoryEngine::WriteStateFile(const std::string& path, const std::string& text, std::string* error) {
+  return detail::ReplaceFileDurably(path, text, error);
 }
 
 bool MemoryEngine::Load(const std::string& path, std::string* error) {

@@ -41,6 +41,10 @@ struct ResultSet {
   std::vector<std::vector<std::optional<std::string>>> rows;
 };
 
+// What a statement did to the session's transaction: began it (the count
+// went up from 0), committed it or rolled it back (the count went to 0).
+enum class TransactionChange { None, Began, Committed, RolledBack };
+
 // The outcome of one statement of a batch, in the order SQL Server sends
 // its tokens: messages (INFO/ERROR), then the result set if any, then a
 // DONE with the row count and the error bit when `error` is set.
@@ -50,6 +54,7 @@ struct StatementResult {
   bool error = false;
   std::optional<std::int64_t> row_count;       // DONE_COUNT when set
   std::optional<std::string> database_change;  // ENVCHANGE database (USE)
+  TransactionChange transaction = TransactionChange::None;  // ENVCHANGE transaction
 };
 
 struct BatchResult {

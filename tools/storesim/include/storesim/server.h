@@ -95,7 +95,8 @@ class Server {
   std::size_t active_connections() const;
   bool WaitForIdle(std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
-  // Called (without the engine lock) each time a connection ends.
+  // Called (without the engine lock) each time a connection ends on which
+  // a login succeeded; a connection that never logged in changed nothing.
   void OnConnectionClosed(std::function<void()> callback);
 
   struct Impl;

@@ -128,11 +128,18 @@ class MemoryEngine : public Engine {
   // Object ids, identity counters and row order are left out.
   std::string Dump() const;
   std::string Dump(const std::string& database) const;
-  // Saves every database to `path` (written to a temporary file, then
-  // renamed over it) and loads such a file back, replacing every database.
-  // Load while no session has a transaction open.
+  // The state file's text of every database as the last commit of every
+  // session left it: the work of transactions still open is not in it
+  // (the sessions go on undisturbed).
+  std::string CommittedStateText() const;
+  // Saves that text to `path` (WriteStateFile) and loads such a file back,
+  // replacing every database. Load while no session has a transaction open.
   bool Save(const std::string& path, std::string* error = nullptr) const;
   bool Load(const std::string& path, std::string* error = nullptr);
+  // Replaces `path` with `text` so that a crash at any instant leaves the
+  // old file or the new one: a temporary file next to it, flushed to the
+  // disk, renamed over it, and the folder flushed.
+  static bool WriteStateFile(const std::string& path, const std::string& text, std::string* error = nullptr);
 
  private:
   std::shared_ptr<detail::Core> core_;
