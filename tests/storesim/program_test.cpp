@@ -187,7 +187,10 @@ TEST(Program, WritesTheRequestLogAndAnswersQueriesOnItsState) {
 
 TEST(Program, RefusesBadArguments) {
   for (std::vector<std::string> args : {std::vector<std::string>{}, {"--port", "http"}, {"--port", "70000"},
-                                        {"--port", "0", "--colour"}, {"--dump", "--query", "select 1"}}) {
+                                        {"--port", "0", "--colour"}, {"--dump", "--query", "select 1"},
+                                        {"--port", "0", "--login-timeout", "soon"},
+                                        {"--port", "0", "--max-connections", "0"},
+                                        {"--port", "0", "--max-request", "12"}}) {
     Program p(args);
     EXPECT_EQ(p.Wait(), 2);
   }
