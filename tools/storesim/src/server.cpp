@@ -589,6 +589,17 @@ bool Server::WaitForIdle(std::chrono::milliseconds timeout) {
   return impl_->idle_cv.wait_for(lock, timeout, [&] { return impl_->active == 0; });
 }
 
+void Server::Serve(std::shared_ptr<net::Stream> stream) {
+  Connection c;
+  c.stream = std::move(stream);
+  {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    c.id = impl_->next_connection++;
+    ++impl_->active;
+  }
+  impl_->Serve(&c);
+}
+
 void Server::OnConnectionClosed(std::function<void()> callback) {
   std::lock_guard<std::mutex> lock(impl_->mu);
   impl_->on_closed = std::move(callback);

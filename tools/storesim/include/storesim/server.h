@@ -28,6 +28,10 @@
 
 namespace storesim {
 
+namespace net {
+class Stream;
+}
+
 enum class RequestKind {
   Login,             // user and database of a LOGIN7 (refused ones too)
   Batch,             // a SQL batch
@@ -111,6 +115,11 @@ class Server {
 
   // Called (without the engine lock) each time a connection ends.
   void OnConnectionClosed(std::function<void()> callback);
+
+  // Serves one conversation over `stream` on the calling thread, as if it
+  // had been accepted (without Start; the fuzz target drives the protocol
+  // this way, without sockets).
+  void Serve(std::shared_ptr<net::Stream> stream);
 
   struct Impl;
 
