@@ -38,17 +38,20 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 stage "sanitizer build and tests done"
 
 # Fuzz targets (clang, libFuzzer): the script pack reader with the loader's
-# record loop, and the encryption rewrite; FUZZ_SECONDS each (default 30).
+# record loop, the encryption rewrite, the simulator's TDS decoding and its
+# SQL engine; FUZZ_SECONDS each (default 30).
 # install-deps.sh installs clang: without it this stage fails, never skipped.
 echo "== fuzz =="
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_FUZZ=ON \
   -DSANITIZE=ON -DBUILD_TESTING=OFF -DBUILD_BENCH=OFF -DSCHEMALIFT_WITH_QT=OFF >/dev/null
-cmake --build build/fuzz -j "$jobs" --target fuzz_pack_reader fuzz_get_sql_go
-for target in pack_reader get_sql_go; do
+cmake --build build/fuzz -j "$jobs" --target fuzz_pack_reader fuzz_get_sql_go fuzz_tds_decoder fuzz_sql_engine
+# target:longest input (the SQL engine's texts reach its nesting limit)
+for spec in pack_reader:8192 get_sql_go:8192 tds_decoder:8192 sql_engine:65536; do
+  target="${spec%%:*}"
   corpus="build/fuzz/corpus/$target"
   mkdir -p "$corpus"
   cp fuzz/corpus/"$target"/* "$corpus"/
-  if ! build/fuzz/fuzz/fuzz_"$target" -max_total_time="${FUZZ_SECONDS:-30}" -max_len=8192 \
+  if ! build/fuzz/fuzz/fuzz_"$target" -max_total_time="${FUZZ_SECONDS:-30}" -max_len="${spec#*:}" \
       -artifact_prefix=build/fuzz/ "$corpus" >build/fuzz/"$target".log 2>&1; then
     tail -n 60 build/fuzz/"$target".log
     echo "fuzz_$target found a fault (input saved in build/fuzz/)" >&2

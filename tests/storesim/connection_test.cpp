@@ -115,6 +115,31 @@ TEST(Connection, RefusalsCarryTheServersNumberAndMessage) {
   t.disconnect();
 }
 
+// A statement nested past the server's limit is refused with the server's
+// own error; its connection and every other one go on.
+TEST(Connection, TooDeeplyNestedStatementsAreRefusedAndEveryoneGoesOn) {
+  StoreServer s;
+  Connected a(s);
+  Connected b(s);
+  ASSERT_EQ(*a.t.SQLCode, 0) << Text(a.t.SQLErrText);
+  ASSERT_EQ(*b.t.SQLCode, 0) << Text(b.t.SQLErrText);
+
+  const std::string deep = "select " + std::string(10000, '(') + "1" + std::string(10000, ')');
+  a.t.execute_immediate(deep);
+  EXPECT_EQ(*a.t.SQLCode, -1);
+  EXPECT_EQ(*a.t.SQLDBCode, 191);
+  EXPECT_EQ(Text(a.t.SQLErrText),
+            "Some part of your SQL statement is nested too deeply. Rewrite the query or break it down into smaller "
+            "queries.");
+
+  for (rt::transaction* t : {&a.t, &b.t}) {
+    rt::String stage = "";
+    t->select_into(kStageRead, stage);
+    EXPECT_EQ(*t->SQLCode, 0) << Text(t->SQLErrText);
+    EXPECT_EQ(Text(stage), "00000000");
+  }
+}
+
 TEST(Connection, UnreachableServersGiveTheDriversOwnText) {
   // A port nobody listens on.
   int fd = ::socket(AF_INET, SOCK_STREAM, 0);

@@ -276,7 +276,10 @@ TEST(Program, ConnectionsThatNeverLogInLeaveTheStateFileAlone) {
 
 TEST(Program, RefusesBadArguments) {
   for (std::vector<std::string> args : {std::vector<std::string>{}, {"--port", "http"}, {"--port", "70000"},
-                                        {"--port", "0", "--colour"}, {"--dump", "--query", "select 1"}}) {
+                                        {"--port", "0", "--colour"}, {"--dump", "--query", "select 1"},
+                                        {"--port", "0", "--login-timeout", "soon"},
+                                        {"--port", "0", "--max-connections", "0"},
+                                        {"--port", "0", "--max-request", "12"}}) {
     Program p(args);
     EXPECT_EQ(p.Wait(), 2);
   }

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <future>
+#include <mutex>
 #include <thread>
 
 #include "rt/odbc.h"
@@ -299,6 +300,126 @@ TEST_F(WireTest, DamagedInputEndsOnlyItsConnection) {
   EXPECT_TRUE(c->Batch("select 1"));
   c.reset();
   EXPECT_TRUE(server_->WaitForIdle());
+}
+
+// What one client may take of the server: its login time, the size of its
+// messages, and a place among the connections.
+class ClientLimits : public ::testing::Test {
+ protected:
+  void Start(ServerOptions options) {
+    options.notice = [this](const std::string& line) {
+      std::lock_guard<std::mutex> lock(mu_);
+      notices_.push_back(line);
+    };
+    engine_ = std::make_shared<ScriptedEngine>();
+    server_ = std::make_unique<Server>(engine_, std::move(options));
+    ASSERT_TRUE(server_->Start());
+  }
+  std::vector<std::string> Notices() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return notices_;
+  }
+  // A connection that sent three bytes of a packet header and nothing more.
+  std::unique_ptr<RawClient> Stalled() {
+    auto c = std::make_unique<RawClient>();
+    EXPECT_TRUE(c->Connect(server_->port()));
+    EXPECT_TRUE(c->SendRaw({tds::kPrelogin, 1, 0}));
+    return c;
+  }
+  std::unique_ptr<RawClient> LoggedIn() {
+    auto c = std::make_unique<RawClient>();
+    EXPECT_TRUE(c->Connect(server_->port()));
+    std::optional<Reply> r = c->Login("tandrel", "tolvank", "store");
+    EXPECT_TRUE(r && r->loginack_version);
+    return c;
+  }
+
+  std::mutex mu_;
+  std::vector<std::string> notices_;
+  std::shared_ptr<ScriptedEngine> engine_;
+  std::unique_ptr<Server> server_;
+};
+
+TEST_F(ClientLimits, ConnectionsThatDoNotLogInInTimeAreClosed) {
+  ServerOptions o;
+  o.login_timeout = std::chrono::milliseconds(500);
+  Start(o);
+  auto stalled = Stalled();
+  auto half = std::make_unique<RawClient>();  // PRELOGIN answered, no LOGIN7
+  ASSERT_TRUE(half->Connect(server_->port()));
+  ASSERT_TRUE(half->Send(tds::kPrelogin, testing::PreloginPayload()));
+  ASSERT_TRUE(half->Read());
+  auto in = LoggedIn();
+
+  EXPECT_TRUE(stalled->ClosedByServer(std::chrono::seconds(5)));
+  EXPECT_TRUE(half->ClosedByServer(std::chrono::seconds(5)));
+  // The timeout ends with the login: an idle session stays.
+  EXPECT_TRUE(in->Batch("select 1"));
+  // (The server counts a connection out a little after the client sees it close.)
+  for (int i = 0; i < 500 && server_->active_connections() != 1u; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(server_->active_connections(), 1u);
+  const std::vector<std::string> notices = Notices();
+  ASSERT_EQ(notices.size(), 2u);
+  EXPECT_NE(notices[0].find("no login within 500 ms"), std::string::npos) << notices[0];
+}
+
+TEST_F(ClientLimits, OversizedPacketsAndMessagesEndTheirConnection) {
+  ServerOptions o;
+  o.max_request = 64 * 1024;
+  Start(o);
+  auto packet = [](std::uint8_t type, std::uint8_t status, std::size_t body) {
+    tds::Bytes p(8 + body, 'a');
+    const std::size_t len = p.size();
+    const std::uint8_t head[8] = {type, status, static_cast<std::uint8_t>(len >> 8), static_cast<std::uint8_t>(len), 0, 0, 1, 0};
+    std::copy(std::begin(head), std::end(head), p.begin());
+    return p;
+  };
+  // A request within the limit is served; one past it ends the connection.
+  auto c = LoggedIn();
+  EXPECT_TRUE(c->Batch("select '" + std::string(30000, 'x') + "'"));
+  ASSERT_TRUE(c->Send(tds::kSqlBatch, testing::BatchPayload("select '" + std::string(33000, 'x') + "'")));
+  EXPECT_TRUE(c->ClosedByServer());
+
+  // So does a packet longer than the size the login settled (4096), and a
+  // message that never ends.
+  c = LoggedIn();
+  c->SendRaw(packet(tds::kSqlBatch, 1, 5000));
+  EXPECT_TRUE(c->ClosedByServer());
+  c = LoggedIn();
+  for (int i = 0; i < 20; ++i) c->SendRaw(packet(tds::kSqlBatch, 0, 4000));
+  EXPECT_TRUE(c->ClosedByServer());
+
+  // Before the login, a message may not grow past the login's own limit.
+  c = std::make_unique<RawClient>();
+  ASSERT_TRUE(c->Connect(server_->port()));
+  for (int i = 0; i < 8; ++i) c->SendRaw(packet(tds::kLogin7, 0, 30000));
+  EXPECT_TRUE(c->ClosedByServer());
+
+  EXPECT_TRUE(LoggedIn()->Batch("select 1"));
+}
+
+TEST_F(ClientLimits, StalledConnectionsHoldTheirPlacesOnlyUntilTheLoginTimeout) {
+  ServerOptions o;
+  o.login_timeout = std::chrono::seconds(1);
+  o.max_connections = 8;
+  Start(o);
+  std::vector<std::unique_ptr<RawClient>> stalled;
+  for (int i = 0; i < 8; ++i) stalled.push_back(Stalled());
+  // Every place is taken: a newcomer is closed on arrival, and told of once.
+  for (int i = 0; i < 3; ++i) {
+    RawClient late;
+    ASSERT_TRUE(late.Connect(server_->port()));
+    EXPECT_TRUE(late.ClosedByServer());
+  }
+  const std::vector<std::string> notices = Notices();
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_NE(notices[0].find("connection limit of 8 reached"), std::string::npos) << notices[0];
+
+  for (auto& s : stalled) EXPECT_TRUE(s->ClosedByServer(std::chrono::seconds(5)));
+  EXPECT_TRUE(server_->WaitForIdle());
+  EXPECT_TRUE(LoggedIn()->Batch("select 1"));
 }
 
 TEST_F(WireTest, StopEndsOpenConnectionsAndClosesTheirSessions) {

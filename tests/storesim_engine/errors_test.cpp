@@ -2,6 +2,8 @@
 // does to the rest of its batch.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "support/engine_helpers.h"
 #include "support/upgrade_statements.h"
 
@@ -34,6 +36,52 @@ TEST_F(Refusals, NamesThatDoNotResolve) {
   EXPECT_EQ(TextOf(Run("select x.menu_id from t_sys_menu"), 4104),
             "The multi-part identifier \"x.menu_id\" could not be bound.");
   EXPECT_EQ(TextOf(Run("select nosuch_fn(1)"), 195), "'nosuch_fn' is not a recognized built-in function name.");
+}
+
+// Nesting beyond the engine's limit is refused before anything of the
+// batch runs, whatever nests: parentheses, functions, CASE, subqueries,
+// chains of operators, NOT, IF and BEGIN ... END. Nesting within it works.
+TEST_F(Refusals, StatementsNestedTooDeeplyAreRefusedWhole) {
+  auto rep = [](const std::string& s, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += s;
+    return out;
+  };
+  struct Shape {
+    const char* what;
+    std::function<std::string(int)> sql;  // n levels deep; selects 1
+  };
+  const std::vector<Shape> shapes = {
+      {"parentheses", [&](int n) { return "select " + rep("(", n) + "1" + rep(")", n); }},
+      {"functions", [&](int n) { return "select " + rep("abs(", n) + "1" + rep(")", n); }},
+      {"signs", [&](int n) { return "select " + rep("-(", 2 * n) + "1" + rep(")", 2 * n); }},
+      {"case", [&](int n) { return "select " + rep("case when 1=1 then ", n) + "1" + rep(" end", n); }},
+      {"subqueries", [&](int n) { return "select " + rep("(select ", n) + "1" + rep(")", n); }},
+      {"exists", [&](int n) { return "select 1 where " + rep("exists (select 1 where ", n) + "1=1" + rep(")", n); }},
+      {"or chain", [&](int n) { return "select 1 where 1=0" + rep(" or 1=0", n) + " or 1=1"; }},
+      {"and chain", [&](int n) { return "select 1 where 1=1" + rep(" and 1=1", n); }},
+      {"sum chain", [&](int n) { return "select 1" + rep("+0", n); }},
+      {"not", [&](int n) { return "select 1 where " + rep("not not ", n) + "1=1"; }},
+      {"union", [&](int n) { return "select 1" + rep(" union select 1", n); }},
+      {"begin end", [&](int n) { return rep("begin ", n) + "select 1" + rep(" end", n); }},
+      {"if", [&](int n) { return rep("if 1=1 ", n) + "select 1"; }},
+  };
+  const std::string too_deep =
+      "Some part of your SQL statement is nested too deeply. Rewrite the query or break it down into smaller "
+      "queries.";
+  for (const Shape& shape : shapes) {
+    SCOPED_TRACE(shape.what);
+    EXPECT_EQ(Scalar(Run(shape.sql(60))), "1");
+    BatchResult r = Run("insert into t_sys_menu (menu_id) values ('NEST')\n" + shape.sql(storesim::kMaxNestingLevel));
+    ASSERT_EQ(Numbers(r), std::vector<int>{191});
+    EXPECT_EQ(r.statements[0].messages[0].cls, 15);
+    EXPECT_EQ(r.statements[0].messages[0].text, too_deep);
+    EXPECT_EQ(Scalar(Run("select count(*) from t_sys_menu where menu_id = 'NEST'")), "0");
+  }
+  // The limit counts levels, not bytes: the statement just within it runs.
+  const int within = storesim::kMaxNestingLevel - 10;
+  EXPECT_EQ(Scalar(Run("select " + rep("(", within) + "7" + rep(")", within))), "7");
+  EXPECT_EQ(Numbers(Run("select " + rep("(", 10000) + "1" + rep(")", 10000))), std::vector<int>{191});
 }
 
 TEST_F(Refusals, ValueCountsAndNulls) {

@@ -1,4 +1,5 @@
-// storesim --port N [--state FILE] [--log FILE]
+// storesim --port N [--state FILE] [--log FILE] [--login-timeout SECONDS]
+//          [--max-connections N] [--max-request BYTES]
 // storesim [--state FILE] --query SQL
 // storesim [--state FILE] --dump
 //
@@ -8,18 +9,23 @@
 // to it when a client that logged in goes away and at the end, so a run
 // continues where the last one stopped; a kill leaves the last saved file
 // whole (see StateKeeper). With --log the requests that the clients sent
-// are written to FILE when the run ends. The sample store keys
-// t_sys_system on sys_var_id, as store databases do.
+// are written to FILE when the run ends. A connection that has not logged
+// in within --login-timeout (30 s) is closed; past --max-connections (256)
+// open connections new ones are closed on arrival; a request message longer
+// than --max-request bytes (4 MiB) ends its connection. The sample store
+// keys t_sys_system on sys_var_id, as store databases do.
 //
 // With --query nothing is served: SQL runs once in the store database (of
 // the state file, or a fresh sample) and its result rows are printed, one
 // line each, values separated by tabs; the state is not saved.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <pthread.h>
 #include <signal.h>
@@ -34,7 +40,8 @@ namespace {
 
 int Usage(const char* why) {
   if (why) std::fprintf(stderr, "storesim: %s\n", why);
-  std::fprintf(stderr, "usage: storesim --port N [--state FILE] [--log FILE]\n"
+  std::fprintf(stderr, "usage: storesim --port N [--state FILE] [--log FILE] [--login-timeout SECONDS]\n"
+                       "                [--max-connections N] [--max-request BYTES]\n"
                        "       storesim [--state FILE] --query SQL\n"
                        "       storesim [--state FILE] --dump\n");
   return 2;
@@ -126,7 +133,21 @@ bool WriteLog(const std::vector<storesim::LoggedRequest>& log, const std::string
 
 }  // namespace
 
+namespace {
+
+// A whole number from `low` to `high`, or nothing.
+std::optional<long long> Number(const char* text, long long low, long long high) {
+  char* end = nullptr;
+  errno = 0;
+  long long v = std::strtoll(text, &end, 10);
+  if (end == text || *end != '\0' || errno != 0 || v < low || v > high) return std::nullopt;
+  return v;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  storesim::ServerOptions options;
   long port = -1;
   std::string state, log_file;
   const char* query = nullptr;
@@ -137,6 +158,18 @@ int main(int argc, char** argv) {
       char* end = nullptr;
       port = std::strtol(argv[++i], &end, 10);
       if (*end != '\0' || port < 0 || port > 65535) return Usage("the port is a number from 0 to 65535");
+    } else if (a == "--login-timeout" && i + 1 < argc) {
+      auto v = Number(argv[++i], 1, 24 * 3600);
+      if (!v) return Usage("the login timeout is a number of seconds from 1 to 86400");
+      options.login_timeout = std::chrono::seconds(*v);
+    } else if (a == "--max-connections" && i + 1 < argc) {
+      auto v = Number(argv[++i], 1, 100000);
+      if (!v) return Usage("the connection limit is a number from 1 to 100000");
+      options.max_connections = static_cast<std::size_t>(*v);
+    } else if (a == "--max-request" && i + 1 < argc) {
+      auto v = Number(argv[++i], 4096, 1ll << 30);
+      if (!v) return Usage("the request limit is a number of bytes from 4096 to 1073741824");
+      options.max_request = static_cast<std::size_t>(*v);
     } else if (a == "--state" && i + 1 < argc) {
       state = argv[++i];
     } else if (a == "--log" && i + 1 < argc) {
@@ -177,7 +210,6 @@ int main(int argc, char** argv) {
   std::string error;
   if (!LoadDatabases(*engine, state)) return 1;
 
-  storesim::ServerOptions options;
   options.port = static_cast<std::uint16_t>(port);
   storesim::Server server(engine, options);
   auto report = [state](const std::string& why) {

@@ -2,9 +2,11 @@
 // One implementation per platform (src/posix/ here).
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace storesim::net {
@@ -12,8 +14,13 @@ namespace storesim::net {
 class Stream {
  public:
   virtual ~Stream() = default;
-  // Reads exactly n bytes; false at the end of the stream or on an error.
+  using Deadline = std::optional<std::chrono::steady_clock::time_point>;
+
+  // Reads exactly n bytes; false at the end of the stream, on an error, or
+  // when the read deadline passes first.
   virtual bool ReadFull(std::uint8_t* buf, std::size_t n) = 0;
+  // A time by which every later read must be done; nullopt: none.
+  virtual void SetReadDeadline(Deadline deadline) = 0;
   virtual bool WriteAll(const std::uint8_t* buf, std::size_t n) = 0;
   // Ends both directions; a read or write blocked in another thread returns
   // false. Safe to call from any thread, more than once.

@@ -5,21 +5,23 @@
 #include <cctype>
 #include <map>
 #include <condition_variable>
+#include <cstdio>
 #include <list>
 #include <thread>
 
 #include "net.h"
 #include "storesim/tds.h"
+#include "thread.h"
 
 namespace storesim {
 
 namespace {
 
-// The largest request message accepted; a client that announces more is
-// cut off rather than buffered.
-constexpr std::size_t kMaxMessage = 16u << 20;
-// Connections served at once; further ones are closed on arrival.
-constexpr std::size_t kMaxConnections = 256;
+// The stack of a connection's thread: the engine runs on it, and the
+// deepest statement it accepts (kMaxNestingLevel) needs a few megabytes
+// under the sanitizers, a tenth of that without; 8 MiB (the usual default)
+// would leave too little to spare.
+constexpr std::size_t kConnectionStack = 16u << 20;
 constexpr std::uint32_t kTds72 = 0x72090002;
 constexpr std::uint32_t kTds73A = 0x730A0003;
 constexpr std::uint32_t kTds73B = 0x730B0003;
@@ -29,7 +31,7 @@ constexpr std::uint32_t kProgVersion = 0x0B000834;  // 11.0.2100
 struct Connection {
   std::uint64_t id = 0;
   std::shared_ptr<net::Stream> stream;
-  std::thread thread;
+  sys::Thread thread;
   std::atomic<bool> finished{false};
 };
 
@@ -52,6 +54,15 @@ struct Server::Impl {
   int close_countdown = 0;  // 0: no fault armed
   bool close_answer_first = true;
   std::function<void()> on_closed;
+  bool at_limit = false;  // the connection limit was reached and told
+
+  void Notice(const std::string& line) const {
+    if (options.notice) {
+      options.notice(line);
+    } else {
+      std::fprintf(stderr, "storesim: %s\n", line.c_str());
+    }
+  }
 
   void AcceptLoop();
   void Serve(Connection* c);
@@ -85,11 +96,20 @@ class ConnectionHandler {
   bool logged_in() const { return logged_in_; }
 
   void Run() {
+    const auto login_deadline = std::chrono::steady_clock::now() + impl_.options.login_timeout;
+    c_.stream->SetReadDeadline(login_deadline);
     for (;;) {
       std::uint8_t type = 0;
       tds::Bytes msg;
-      if (!ReadMessage(&type, &msg)) break;
+      if (!ReadMessage(&type, &msg)) {
+        if (!session_ && std::chrono::steady_clock::now() >= login_deadline) {
+          impl_.Notice("connection " + std::to_string(c_.id) + " closed: no login within " +
+                       std::to_string(impl_.options.login_timeout.count()) + " ms");
+        }
+        break;
+      }
       if (!Handle(type, msg)) break;
+      if (session_) c_.stream->SetReadDeadline(std::nullopt);
     }
     c_.stream->Close();
     EndSession();
@@ -107,9 +127,14 @@ class ConnectionHandler {
       } else if (h->type != *type) {
         return false;
       }
+      // Too long a packet or message ends the connection before its bytes
+      // are read: nothing a client announces is buffered past the limits.
+      const std::size_t max_packet = session_ ? packet_size_ : tds::kMaxPacketSize;
+      const std::size_t max_message = session_ ? impl_.options.max_request : impl_.options.max_login_message;
       std::size_t body = h->length - tds::kHeaderSize;
-      if (msg->size() + body > kMaxMessage) return false;
+      if (h->length > max_packet || msg->size() + body > max_message) return false;
       std::size_t at = msg->size();
+      if (at + body > msg->capacity()) msg->reserve(std::min(max_message, std::max(at + body, 2 * at)));
       msg->resize(at + body);
       if (body > 0 && !c_.stream->ReadFull(msg->data() + at, body)) return false;
       if (h->status & tds::kStatusEndOfMessage) return true;
@@ -476,6 +501,7 @@ void Server::Impl::AcceptLoop() {
     // close callback, and every other connection needs the lock meanwhile.
     std::list<std::unique_ptr<Connection>> done;
     bool stopping = false;
+    std::string notice;  // told after the lock is released
     {
       std::lock_guard<std::mutex> lock(mu);
       for (auto it = connections.begin(); it != connections.end();) {
@@ -488,17 +514,29 @@ void Server::Impl::AcceptLoop() {
       }
       stopping = stopped;
       // Past the limit the stream closes as it goes out of scope.
-      if (!stopping && active < kMaxConnections) {
+      if (!stopping && active >= options.max_connections) {
+        if (!at_limit) {
+          notice = "connection limit of " + std::to_string(options.max_connections) +
+                   " reached: new connections are closed until one ends";
+        }
+        at_limit = true;
+      } else if (!stopping) {
+        at_limit = false;
         auto c = std::make_unique<Connection>();
         c->id = next_connection++;
         c->stream = std::move(s);
         Connection* raw = c.get();
-        ++active;
-        connections.push_back(std::move(c));
-        raw->thread = std::thread([this, raw] { Serve(raw); });
+        std::string why;
+        if (raw->thread.Start(kConnectionStack, [this, raw] { Serve(raw); }, &why)) {
+          ++active;
+          connections.push_back(std::move(c));
+        } else {
+          notice = "connection " + std::to_string(raw->id) + " closed: no thread for it: " + why;
+        }
       }
     }
-    for (auto& d : done) d->thread.join();
+    if (!notice.empty()) Notice(notice);
+    for (auto& d : done) d->thread.Join();
     if (stopping) return;
   }
 }
@@ -538,7 +576,7 @@ void Server::Stop() {
     all.swap(impl_->connections);
   }
   for (auto& c : all) c->stream->Shutdown();
-  for (auto& c : all) c->thread.join();
+  for (auto& c : all) c->thread.Join();
 }
 
 std::uint16_t Server::port() const { return impl_->listener ? impl_->listener->port() : 0; }
@@ -576,6 +614,17 @@ std::size_t Server::active_connections() const {
 bool Server::WaitForIdle(std::chrono::milliseconds timeout) {
   std::unique_lock<std::mutex> lock(impl_->mu);
   return impl_->idle_cv.wait_for(lock, timeout, [&] { return impl_->active == 0; });
+}
+
+void Server::Serve(std::shared_ptr<net::Stream> stream) {
+  Connection c;
+  c.stream = std::move(stream);
+  {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    c.id = impl_->next_connection++;
+    ++impl_->active;
+  }
+  impl_->Serve(&c);
 }
 
 void Server::OnConnectionClosed(std::function<void()> callback) {

@@ -57,6 +57,35 @@ class Parser {
   std::vector<Token> t_;
   std::size_t p_ = 0;
   int stmt_index_ = 0;
+  int depth_ = 0;  // nesting level of what is being parsed
+
+  // Nesting: each statement inside IF or BEGIN ... END, each expression
+  // inside another (parentheses, function arguments, CASE, NOT, signs),
+  // each subquery and each operator of a chain (a OR b OR c ...) counts a
+  // level. Parsing, binding, running and freeing a statement recurse once
+  // or a few times per level, so refusing deep statements here keeps all
+  // of them within a thread's stack. No parse is resumed after a throw,
+  // so the count need not be restored on the way out.
+  void Deeper() {
+    if (++depth_ > kMaxNestingLevel) TooDeep();
+  }
+  class Nest {
+   public:
+    explicit Nest(Parser& p) : p_(p) { p_.Deeper(); }
+    ~Nest() { --p_.depth_; }
+    Nest(const Nest&) = delete;
+    Nest& operator=(const Nest&) = delete;
+
+   private:
+    Parser& p_;
+  };
+  [[noreturn]] void TooDeep() const {
+    Message m = MakeMessage(191, 15,
+                            "Some part of your SQL statement is nested too deeply. Rewrite the query or break it "
+                            "down into smaller queries.");
+    m.line = Peek().line;
+    throw SqlError{{m}, true};
+  }
 
   // --- token helpers ------------------------------------------------------------------
   const Token& Peek(std::size_t o = 0) const { return t_[std::min(p_ + o, t_.size() - 1)]; }
@@ -153,6 +182,7 @@ class Parser {
 
   // --- statements ------------------------------------------------------------------------
   StmtPtr Statement() {
+    Nest nest(*this);
     std::size_t start = p_;
     const Token& t = Peek();
     if (t.type != Tok::Word) {
@@ -869,6 +899,7 @@ class Parser {
 
   // --- SELECT ----------------------------------------------------------------------------------
   std::shared_ptr<Select> SelectQuery() {
+    Nest nest(*this);
     if (AtSym("(")) {
       ++p_;
       auto inner = SelectQuery();
@@ -1031,34 +1062,44 @@ class Parser {
     return e;
   }
 
-  ExprPtr Expression() { return Or(); }
+  ExprPtr Expression() {
+    Nest nest(*this);
+    return Or();
+  }
 
   ExprPtr Or() {
     ExprPtr l = And();
+    const int outer = depth_;
     while (AtWord("or")) {
       int line = Peek().line;
+      Deeper();
       ++p_;
       ExprPtr e = Make(Expr::K::Or, line);
       e->args = {l, And()};
       l = e;
     }
+    depth_ = outer;
     return l;
   }
 
   ExprPtr And() {
     ExprPtr l = Not();
+    const int outer = depth_;
     while (AtWord("and")) {
       int line = Peek().line;
+      Deeper();
       ++p_;
       ExprPtr e = Make(Expr::K::And, line);
       e->args = {l, Not()};
       l = e;
     }
+    depth_ = outer;
     return l;
   }
 
   ExprPtr Not() {
     if (AtWord("not")) {
+      Nest nest(*this);
       int line = Peek().line;
       ++p_;
       ExprPtr e = Make(Expr::K::Not, line);
@@ -1146,13 +1187,16 @@ class Parser {
 
   ExprPtr Additive() {
     ExprPtr l = Multiplicative();
+    const int outer = depth_;
     for (;;) {
       if (AtSym("+") || AtSym("-") || AtSym("&") || AtSym("|") || AtSym("^")) {
+        Deeper();
         ExprPtr e = Make(Expr::K::Binary, Peek().line);
         e->op = t_[p_++].text;
         e->args = {l, Multiplicative()};
         l = e;
       } else {
+        depth_ = outer;
         return l;
       }
     }
@@ -1160,17 +1204,21 @@ class Parser {
 
   ExprPtr Multiplicative() {
     ExprPtr l = Unary();
+    const int outer = depth_;
     while (AtSym("*") || AtSym("/") || AtSym("%")) {
+      Deeper();
       ExprPtr e = Make(Expr::K::Binary, Peek().line);
       e->op = t_[p_++].text;
       e->args = {l, Unary()};
       l = e;
     }
+    depth_ = outer;
     return l;
   }
 
   ExprPtr Unary() {
     if (AtSym("-") || AtSym("+") || AtSym("~")) {
+      Nest nest(*this);
       ExprPtr e = Make(Expr::K::Unary, Peek().line);
       e->op = t_[p_++].text;
       e->args = {Unary()};

@@ -16,6 +16,13 @@
 
 namespace storesim {
 
+// How deeply a statement may nest (expressions inside expressions,
+// subqueries, CASE, chains of AND, OR and arithmetic operators, IF and
+// BEGIN ... END): a deeper one is refused as a whole with 191 "Some part of
+// your SQL statement is nested too deeply...", class 15. The server's
+// threads have the stack for the deepest statement allowed.
+inline constexpr int kMaxNestingLevel = 256;
+
 // A message as SQL Server sends it: an ERROR token when cls > 10, an INFO
 // token otherwise.
 struct Message {

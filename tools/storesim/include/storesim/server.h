@@ -28,6 +28,10 @@
 
 namespace storesim {
 
+namespace net {
+class Stream;
+}
+
 enum class RequestKind {
   Login,             // user and database of a LOGIN7 (refused ones too)
   Batch,             // a SQL batch
@@ -49,9 +53,23 @@ struct LoggedRequest {
   bool operator==(const LoggedRequest&) const = default;
 };
 
+// What one client may take of the server. A connection that has not
+// finished its login within `login_timeout` is closed. A packet longer
+// than the packet size of its connection (after the login: the size the
+// login settled; before it: the largest TDS allows), or a message that grows past `max_login_message` before the login
+// or `max_request` after it, ends the connection before its bytes are
+// read. Past `max_connections` open connections, new ones are closed on
+// arrival, and a notice says so once each time the limit is reached.
 struct ServerOptions {
   std::uint16_t port = 0;  // 0: a free port chosen by the system
   std::string server_name = "STORESIM";  // as it appears in messages
+  std::chrono::milliseconds login_timeout = std::chrono::seconds(30);
+  std::size_t max_connections = 256;
+  std::size_t max_login_message = 128 * 1024;
+  std::size_t max_request = 4u << 20;
+  // Where notices go (the limit reached, a login timed out), one line
+  // each without the line end; unset: standard error.
+  std::function<void(const std::string&)> notice;
 };
 
 class Server {
@@ -98,6 +116,11 @@ class Server {
   // Called (without the engine lock) each time a connection ends on which
   // a login succeeded; a connection that never logged in changed nothing.
   void OnConnectionClosed(std::function<void()> callback);
+
+  // Serves one conversation over `stream` on the calling thread, as if it
+  // had been accepted (without Start; the fuzz target drives the protocol
+  // this way, without sockets).
+  void Serve(std::shared_ptr<net::Stream> stream);
 
   struct Impl;
 

@@ -6,7 +6,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -24,6 +26,7 @@ class PosixStream : public Stream {
 
   bool ReadFull(std::uint8_t* buf, std::size_t n) override {
     while (n > 0) {
+      if (deadline_ && !WaitReadable()) return false;
       ssize_t r = ::recv(fd_, buf, n, 0);
       if (r < 0 && errno == EINTR) continue;
       if (r <= 0) return false;
@@ -32,6 +35,8 @@ class PosixStream : public Stream {
     }
     return true;
   }
+
+  void SetReadDeadline(Deadline deadline) override { deadline_ = deadline; }
 
   bool WriteAll(const std::uint8_t* buf, std::size_t n) override {
     while (n > 0) {
@@ -56,8 +61,22 @@ class PosixStream : public Stream {
   }
 
  private:
+  // Waits until data (or the end) can be read; false once the deadline
+  // has passed.
+  bool WaitReadable() {
+    for (;;) {
+      auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline_ - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return false;
+      pollfd p = {fd_, POLLIN, 0};
+      int r = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 60'000)));
+      if (r > 0) return true;
+      if (r < 0 && errno != EINTR) return false;
+    }
+  }
+
   std::mutex mu_;  // between Close and a Shutdown from another thread
   int fd_;
+  Deadline deadline_;  // only the reading thread uses it
 };
 
 class PosixListener : public Listener {
