@@ -234,3 +234,51 @@ TEST_F(PackLoader, ARecordAcrossABlockBoundaryLoads) {
   EXPECT_EQ(state().executed().size(), 4u);
   EXPECT_EQ(state().committed["pr_b"], proc_created("pr_b", "2"));
 }
+
+namespace {
+
+// The body of a procedure whose record under `name` has exactly `size`
+// bytes before its "####": a string literal filled to fit.
+std::string body_for_size(const std::string& name, const std::string& proc, std::size_t size) {
+  const std::size_t frame = record(name, proc_script(proc, "select ''")).size() - 4;
+  return "select '" + std::string(size - frame, 'f') + "'";
+}
+std::string record_of_size(const std::string& name, const std::string& proc, std::size_t size) {
+  return record(name, proc_script(proc, body_for_size(name, proc, size)));
+}
+
+}  // namespace
+
+TEST_F(PackLoader, MarkersSplitByTheBlockBoundariesAreFound) {
+  // "####" of the first record and "@@@@" each lie half in one block and
+  // half in the next.
+  const std::string a = record_of_size("pr_a_MS.sql", "pr_a", 32765 - 2);
+  const std::string b = record_of_size("pr_b_MS.sql", "pr_b", 2 * 32765 - 2 - a.size() - 4);
+  ASSERT_EQ(a.size(), 32765u + 2);
+  const std::string bytes = a + b + "@@@@";
+  ASSERT_EQ(bytes.size(), 2u * 32765 + 2);
+  put_pack(bytes);
+  EXPECT_TRUE(load());
+  EXPECT_EQ(state().executed().size(), 4u);
+  EXPECT_EQ(state().committed["pr_a"], proc_created("pr_a", body_for_size("pr_a_MS.sql", "pr_a", 32765 - 2)));
+  EXPECT_EQ(state().committed["pr_b"], proc_created("pr_b", body_for_size("pr_b_MS.sql", "pr_b", b.size() - 4)));
+  EXPECT_EQ(boxes(), (Boxes{{app(), "更新成功！"}}));
+}
+
+TEST_F(PackLoader, ARunStoppedByARefusedCreateStillReadsThePackWhole) {
+  state().refuse([](const std::string& s) { return s.starts_with("create procedure pr_a"); }, 207, "no");
+  const std::string bytes = record_of_size("pr_a_MS.sql", "pr_a", 1000) +
+                            record_of_size("pr_b_MS.sql", "pr_b", 30000) +
+                            record_of_size("pr_c_MS.sql", "pr_c", 30000) + "@@@@";
+  const std::string path = dir_.write("db.dat", bytes);
+  RecordingEnv env;
+  EXPECT_FALSE(load());
+  for (const auto& s : state().executed()) EXPECT_EQ(s.find("pr_b"), std::string::npos) << s;
+  std::size_t reads = 0, read_bytes = 0;
+  for (const auto& r : env.reads) {
+    reads += r.path == path;
+    read_bytes += r.path == path ? r.bytes : 0;
+  }
+  EXPECT_EQ(reads, 2u);
+  EXPECT_EQ(read_bytes, bytes.size());
+}

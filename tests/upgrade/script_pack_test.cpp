@@ -144,3 +144,80 @@ TEST(ScriptPack, ScriptsThatWouldNotReadBackWholeAreRefused) {
     EXPECT_EQ(end, Reader::Step::End);
   }
 }
+
+namespace {
+
+// The walk of a pack that arrives in pieces of `size` bytes (the last one
+// shorter).
+std::pair<std::vector<Taken>, Reader::Step> walk_in_pieces(std::string_view text, std::size_t size) {
+  pack::PieceReader r;
+  std::vector<Taken> out;
+  pack::Record rec;
+  std::size_t at = 0;
+  for (;;) {
+    Reader::Step s = r.Next(&rec);
+    if (s == Reader::Step::More) {
+      if (at < text.size()) {
+        r.Append(text.substr(at, size));
+        at += size;
+      } else {
+        r.Finish();
+      }
+      continue;
+    }
+    if (s != Reader::Step::Record) return {out, s};
+    out.push_back({std::string(rec.name), std::string(rec.body), rec.has_body_head});
+  }
+}
+
+}  // namespace
+
+TEST(ScriptPack, APackReadInPiecesIsCutAsWhenReadWhole) {
+  // Markers split at every place by the piece boundaries, bodies that end
+  // in "#" (the record then ends one byte early, read whole or not), a
+  // record without a body head, markers inside bodies, and packs cut short
+  // or with bytes after the end marker.
+  const std::string records =
+      "$$$$$$a_MS.sql^^^^1####"
+      "$$$$$$b_MS.sql^^^^x#####"
+      "$$$$$$c.sql^^^^^^^^y@@@@z$$$$$$####"
+      "$$$$$$no head####"
+      "abcdefn_MS.sql^^^^" + std::string(100, 'w') + "####"
+      "$$$$$$e.sql^^^^####";
+  const std::vector<std::string> packs = {
+      "@@@@",
+      "",
+      "@@@",
+      records + "@@@@",
+      records + "@@@@x",
+      records + "@@@",
+      records + "$$$$$$f.sq",
+      records + "$$$$$$f.sql^^^^2##",
+  };
+  for (const std::string& text : packs) {
+    const auto whole = walk(text);
+    for (std::size_t size = 1; size <= text.size() + 1; ++size) {
+      SCOPED_TRACE(text.substr(0, 20) + "... in pieces of " + std::to_string(size));
+      const auto pieces = walk_in_pieces(text, size);
+      EXPECT_EQ(pieces.first, whole.first);
+      EXPECT_EQ(pieces.second, whole.second);
+    }
+  }
+}
+
+TEST(ScriptPack, APieceReaderHoldsOnlyTheRecordNotYetComplete) {
+  pack::PieceReader r;
+  pack::Record rec;
+  std::string record;
+  pack::append_record(record, "p_MS.sql", std::string(1000, 'x'));
+  for (int i = 0; i < 100; ++i) {
+    r.Append(record);
+    ASSERT_EQ(r.Next(&rec), Reader::Step::Record);
+    ASSERT_EQ(r.Next(&rec), Reader::Step::More);
+  }
+  EXPECT_LT(r.held(), 2 * record.size());
+  r.Append("@@");
+  r.Append("@@");
+  r.Finish();
+  EXPECT_EQ(r.Next(&rec), Reader::Step::End);
+}
