@@ -46,13 +46,14 @@ now_ns() { date +%s%N; }
 sample() {
   local file=$1
   shift
-  local t0 t1 out ms work
+  local t0 t1 out ms work cpu
   t0=$(now_ns)
   out=$("$cold" "$@")
   t1=$(now_ns)
   ms=$(sed -n 's/^ms=\([0-9.]*\).*/\1/p' <<<"$out")
   work=$(sed -n 's/.*work_ms=\([0-9.]*\).*/\1/p' <<<"$out")
-  echo "$ms $(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", (b - a) / 1e6 }') $work" >>"$file"
+  cpu=$(sed -n 's/.*cpu_ms=\([0-9.]*\).*/\1/p' <<<"$out")
+  echo "$ms $(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", (b - a) / 1e6 }') $work$cpu" >>"$file"
 }
 
 case $what in
@@ -69,11 +70,14 @@ loader)
     for n in $order; do sample "$scratch/t$n" load "$scratch/p$n" "$n"; done
   done
   base=
+  base_cpu=
   for n in $sizes; do
     m=$(cut -d' ' -f1 "$scratch/t$n" | median)
-    [ -z "$base" ] && base=$m
+    c=$(cut -d' ' -f3 "$scratch/t$n" | median)
+    [ -z "$base" ] && base=$m && base_cpu=$c
     mb=$(awk -v b="$(stat -c %s "$scratch/p$n/db.dat")" 'BEGIN { printf "%.1f", b / 1e6 }')
-    echo "first load, $n records ($mb MB): median $m ms, $(ratio "$m" "$base")x the 2,500-record pack ($samples samples)"
+    echo "first load, $n records ($mb MB): median $m ms, $(ratio "$m" "$base")x the 2,500-record pack;" \
+      "processor time $c ms, $(ratio "$c" "$base_cpu")x ($samples samples)"
   done
   ;;
 upgrade)
