@@ -53,7 +53,8 @@ sample() {
   ms=$(sed -n 's/^ms=\([0-9.]*\).*/\1/p' <<<"$out")
   work=$(sed -n 's/.*work_ms=\([0-9.]*\).*/\1/p' <<<"$out")
   cpu=$(sed -n 's/.*cpu_ms=\([0-9.]*\).*/\1/p' <<<"$out")
-  echo "$ms $(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", (b - a) / 1e6 }') $work$cpu" >>"$file"
+  faults=$(sed -n 's/.*faults=\([0-9]*\).*/\1/p' <<<"$out")
+  echo "$ms $(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", (b - a) / 1e6 }') $work$cpu ${faults}" >>"$file"
 }
 
 case $what in
@@ -74,10 +75,11 @@ loader)
   for n in $sizes; do
     m=$(cut -d' ' -f1 "$scratch/t$n" | median)
     c=$(cut -d' ' -f3 "$scratch/t$n" | median)
+    f=$(cut -d' ' -f4 "$scratch/t$n" | median)
     [ -z "$base" ] && base=$m && base_cpu=$c
     mb=$(awk -v b="$(stat -c %s "$scratch/p$n/db.dat")" 'BEGIN { printf "%.1f", b / 1e6 }')
     echo "first load, $n records ($mb MB): median $m ms, $(ratio "$m" "$base")x the 2,500-record pack;" \
-      "processor time $c ms, $(ratio "$c" "$base_cpu")x ($samples samples)"
+      "processor time $c ms, $(ratio "$c" "$base_cpu")x; $f page faults ($samples samples)"
   done
   ;;
 upgrade)
