@@ -35,63 +35,42 @@ class AutoCommitRestore {
   rt::Bool found_;
 };
 
-// The pack as the loader reads it: the fewest block reads that cover its
-// length as the file system reports it, at least one, made one at a time.
-// The file closes after the last read; closing early makes the reads not
-// yet made first, so that a run that stops early reads the same bytes.
-class PackBlocks {
- public:
-  explicit PackBlocks(const rt::String& path) {
-    length_ = rt::file_length(path).value_or(0);
-    if (length_ < 0) length_ = 0;
-    handle_ = rt::file_open(path, rt::FileMode::Stream, rt::Access::Read, rt::Lock::Read);
-    const std::int64_t block = rt::kStreamBlock;
-    blocks_ = length_ <= block ? 1 : (length_ + block - 1) / block;
-  }
-  ~PackBlocks() { Close(); }
-  PackBlocks(const PackBlocks&) = delete;
-  PackBlocks& operator=(const PackBlocks&) = delete;
+}  // namespace
 
-  std::int64_t length() const { return length_; }
-  std::int64_t blocks() const { return blocks_; }
+PackFile read_pack_file(const rt::String& path) {
+  PackFile f;
+  if (!rt::test(rt::file_exists(path))) return f;
+  f.exists = true;
+  f.length = rt::file_length(path).value_or(0);
+  if (f.length < 0) f.length = 0;
 
-  // The next block into *out: empty when the read fails. False when every
-  // read has been made.
-  bool Read(std::string* out) {
-    if (read_ == blocks_) return false;
-    ++read_;
+  const rt::Int li_handle = rt::file_open(path, rt::FileMode::Stream, rt::Access::Read, rt::Lock::Read);
+  const std::int64_t block = rt::kStreamBlock;
+  f.blocks = f.length <= block ? 1 : (f.length + block - 1) / block;
+  f.text.reserve(static_cast<std::size_t>(f.length));
+  for (std::int64_t i = 0; i < f.blocks; ++i) {
     rt::String b;
-    const rt::Long n = rt::file_read(handle_, b);
-    if (n.is_null() || *n <= 0 || b.is_null())
-      out->clear();
-    else
-      *out = std::move(*b);
-    if (read_ == blocks_) Close();
-    return true;
+    const rt::Long n = rt::file_read(li_handle, b);
+    if (n.is_null() || *n <= 0 || b.is_null()) continue;  // the text stays short
+    f.text += *b;
   }
+  rt::file_close(li_handle);
+  return f;
+}
 
-  void Close() {
-    if (closed_) return;
-    closed_ = true;
-    std::string rest;
-    while (Read(&rest)) {
-    }
-    rt::file_close(handle_);
+bool cb_put_clicked(rt::transaction& sqlca, const rt::String& is_runpath) {
+  rt::set_pointer(rt::Pointer::HourGlass);
+
+  const rt::String path = is_runpath + std::string(pack::kFileName);
+  if (!rt::test(rt::file_exists(path))) {
+    show_incomplete();
+    return false;
   }
+  const PackFile packed = read_pack_file(path);
+  return load_pack_text(sqlca, packed.text);
+}
 
- private:
-  std::int64_t length_ = 0;
-  std::int64_t blocks_ = 0;
-  std::int64_t read_ = 0;
-  rt::Int handle_;
-  bool closed_ = false;
-};
-
-// The record loop: `next(&record)` gives each record in turn and then End
-// or Incomplete. `stop()` runs before the messages of a run that ends at a
-// refused definition.
-template <class Next, class Stop>
-bool run_records(rt::transaction& sqlca, Next&& next, Stop&& stop) {
+bool load_pack_text(rt::transaction& sqlca, std::string_view text) {
   const bool odbc = rt::upper(sqlca.DBMS).value_or("") == "ODBC";
   const std::string_view kind_marker = odbc ? "ANY5" : "MS";
 
@@ -99,11 +78,12 @@ bool run_records(rt::transaction& sqlca, Next&& next, Stop&& stop) {
   AutoCommitRestore restore(sqlca);
   sqlca.SetAutoCommit(false);
 
+  pack::Reader reader(text);
   pack::Record rec;
   for (;;) {
-    const pack::Step step = next(&rec);
-    if (step == pack::Step::End) break;
-    if (step != pack::Step::Record) {
+    const pack::Reader::Step step = reader.Next(&rec);
+    if (step == pack::Reader::Step::End) break;
+    if (step == pack::Reader::Step::Incomplete) {
       show_incomplete();
       return false;
     }
@@ -127,7 +107,6 @@ bool run_records(rt::transaction& sqlca, Next&& next, Stop&& stop) {
     if (failed(sqlca)) {
       const std::string errtext = sqlca.SQLErrText.value_or("");
       sqlca.rollback();
-      stop();
       show_refused(ls_file, errtext);
       return false;
     }
@@ -135,52 +114,6 @@ bool run_records(rt::transaction& sqlca, Next&& next, Stop&& stop) {
 
   rt::messagebox(gs_appname, rt::gbk("更新成功！"));
   return true;
-}
-
-}  // namespace
-
-PackFile read_pack_file(const rt::String& path) {
-  PackFile f;
-  if (!rt::test(rt::file_exists(path))) return f;
-  f.exists = true;
-  PackBlocks blocks(path);
-  f.length = blocks.length();
-  f.blocks = blocks.blocks();
-  f.text.reserve(static_cast<std::size_t>(f.length));
-  std::string b;
-  while (blocks.Read(&b)) f.text += b;  // a failed read leaves the text short
-  return f;
-}
-
-bool cb_put_clicked(rt::transaction& sqlca, const rt::String& is_runpath) {
-  rt::set_pointer(rt::Pointer::HourGlass);
-
-  const rt::String path = is_runpath + std::string(pack::kFileName);
-  if (!rt::test(rt::file_exists(path))) {
-    show_incomplete();
-    return false;
-  }
-  // The pack is taken in its blocks as the records need them: however
-  // large the pack, only the record being cut and one block are held.
-  PackBlocks blocks(path);
-  pack::PieceReader reader;
-  std::string block;
-  auto next = [&](pack::Record* rec) {
-    for (;;) {
-      const pack::Step step = reader.Next(rec);
-      if (step != pack::Step::More) return step;
-      if (blocks.Read(&block))
-        reader.Append(block);
-      else
-        reader.Finish();
-    }
-  };
-  return run_records(sqlca, next, [&] { blocks.Close(); });
-}
-
-bool load_pack_text(rt::transaction& sqlca, std::string_view text) {
-  pack::Reader reader(text);
-  return run_records(sqlca, [&](pack::Record* rec) { return reader.Next(rec); }, [] {});
 }
 
 }  // namespace upgrade

@@ -33,10 +33,9 @@ PackFile read_pack_file(const rt::String& path);
 // refuses it, so that a refused definition leaves the object as it was.
 // The autocommit setting found on entry is restored before returning.
 //
-// The pack is read with the block reads that read_pack_file makes, one at
-// a time as the records need them, so that only the record being cut and
-// one block are held however large the pack; a run that stops early makes
-// the remaining reads before it reports.
+// The pack is read whole with read_pack_file, and its file closed, before
+// any statement runs or any box appears: the read lock is held only while
+// the pack is read, never while the server works.
 //
 // Messages (titled with the application title unless said otherwise):
 // - no pack, or a pack that ends without its end marker (cut, empty,

@@ -60,21 +60,16 @@ struct Record {
   bool has_body_head = true;  // false: the record holds no "^^^^" (name and body are empty)
 };
 
-// What the next cut of a pack gave.
-enum class Step {
-  Record,      // *record holds the next record
-  End,         // the rest is exactly the end marker
-  Incomplete,  // the rest holds no "####" and is not the end marker
-  More,        // (PieceReader only) the next record needs bytes not yet given
-};
-
 // Walks the records of a pack text from the front, without copying it.
 class Reader {
  public:
-  using Step = pack::Step;
+  enum class Step {
+    Record,      // *record holds the next record
+    End,         // the rest is exactly the end marker
+    Incomplete,  // the rest holds no "####" and is not the end marker
+  };
 
   explicit Reader(std::string_view text) : text_(text) {}
-  // Never gives More.
   Step Next(Record* record);
   // Bytes not yet taken.
   std::string_view rest() const { return text_.substr(at_); }
@@ -82,31 +77,6 @@ class Reader {
  private:
   std::string_view text_;
   std::size_t at_ = 0;
-};
-
-// Walks the records of a pack that arrives in pieces, cutting exactly the
-// records that Reader cuts from the whole text. It holds only the bytes not
-// yet taken, so its memory stays about one record and one piece whatever
-// the size of the pack.
-class PieceReader {
- public:
-  using Step = pack::Step;
-
-  // The next bytes of the pack. Invalidates the views of the last record.
-  void Append(std::string_view piece);
-  // No bytes follow.
-  void Finish() { finished_ = true; }
-  // More when the next record (or the end) is not decided by the bytes
-  // given so far; End and Incomplete only after Finish.
-  Step Next(Record* record);
-  // Bytes held: those not yet taken.
-  std::size_t held() const { return buf_.size() - at_; }
-
- private:
-  std::string buf_;
-  std::size_t at_ = 0;
-  std::size_t searched_ = 0;  // no "####" starts in buf_ before this
-  bool finished_ = false;
 };
 
 }  // namespace upgrade::pack
