@@ -170,7 +170,10 @@ String string_of(const Double& d) {
 
 String reverse(const String& s) {
   if (s.is_null()) return null;
-  const std::string& in = *s;
+  return reversed(*s);
+}
+
+std::string reversed(std::string_view in) {
   std::string out(in.size(), '\0');
   std::size_t w = in.size();
   for (std::size_t i = 0; i < in.size();) {

@@ -59,6 +59,9 @@ String string_of(const Double& d);
 // bytes in order; any other byte moves alone. Its own inverse on
 // well-formed GBK text.
 String reverse(const String& s);
+// The same reversal of bytes not held in a text variable (a part of a
+// larger text), into a text of their size.
+std::string reversed(std::string_view s);
 // Whole-text comparison, byte by byte.
 Bool equal(const String& a, const String& b);
 
