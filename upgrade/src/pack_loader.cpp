@@ -1,5 +1,11 @@
 #include "upgrade/pack_loader.h"
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+#include <cstdint>
+
 #include "rt/file.h"
 #include "rt/ui.h"
 #include "upgrade/encryption_rewrite.h"
@@ -35,6 +41,21 @@ class AutoCommitRestore {
   rt::Bool found_;
 };
 
+// A large pack's buffer is fresh memory that the reads touch page by page;
+// on Linux it is offered large pages, so that where the system grants them
+// filling it costs one page fault for every 2 MB instead of every 4 KB.
+void prefer_large_pages(std::string& buffer) {
+#if defined(__linux__)
+  constexpr std::uintptr_t kLargePage = std::uintptr_t{2} << 20;
+  const auto at = reinterpret_cast<std::uintptr_t>(buffer.data());
+  const std::uintptr_t from = (at + kLargePage - 1) & ~(kLargePage - 1);
+  const std::uintptr_t to = (at + buffer.capacity()) & ~(kLargePage - 1);
+  if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);  // advice only
+#else
+  (void)buffer;
+#endif
+}
+
 }  // namespace
 
 PackFile read_pack_file(const rt::String& path) {
@@ -50,6 +71,7 @@ PackFile read_pack_file(const rt::String& path) {
   // One buffer of the pack's length; every block goes through the same `b`,
   // whose storage the reads take turns with.
   f.text.reserve(static_cast<std::size_t>(f.length));
+  prefer_large_pages(f.text);
   rt::String b;
   for (std::int64_t i = 0; i < f.blocks; ++i) {
     const rt::Long n = rt::file_read(li_handle, b);
