@@ -110,10 +110,12 @@ void BM_LoadPack(benchmark::State& state) {
   state.SetComplexityN(records);
   sqlca.disconnect();
 }
-BENCHMARK(BM_LoadPack)->Arg(2500)->Arg(10000)->Arg(40000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
+BENCHMARK(BM_LoadPack)->Arg(2500)->Arg(5000)->Arg(10000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
 
 // The record loop alone (restore, rewrite, statements) over a pack text
-// already in memory, up to 40,000 records (80 MB).
+// already in memory, up to 40,000 records (80 MB). Packs above 32 MB are
+// left out of the whole-loader run because there each run's fresh buffer
+// costs page faults that a smaller, reused buffer does not.
 void BM_RecordLoop(benchmark::State& state) {
   const int records = static_cast<int>(state.range(0));
   const upgrade::PackFile f = upgrade::read_pack_file(pack_folder(records) + "db.dat");
