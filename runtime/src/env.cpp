@@ -18,6 +18,8 @@ class ForwardingAnsiDecoder : public AnsiDecoder {
 };
 }  // namespace
 
+void Env::AdviseLargeBuffer(void*, std::size_t) {}
+
 std::unique_ptr<AnsiDecoder> Env::NewAnsiDecoder() { return std::make_unique<ForwardingAnsiDecoder>(this); }
 
 Env* Env::Default() { return override_env() ? override_env() : PlatformEnv(); }

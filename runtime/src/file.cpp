@@ -11,7 +11,7 @@ struct OpenFile {
   std::unique_ptr<File> file;
   FileMode mode;
   Access access;
-  std::string buf;  // bytes read ahead in line mode
+  std::string buf;  // bytes read ahead in line mode; in stream mode the next block's buffer
   std::size_t at = 0;
   bool eof = false;
   bool error = false;
@@ -77,8 +77,12 @@ Long read_line(OpenFile& f, String& out) {
   return static_cast<std::int32_t>(out->size());
 }
 
+// The block is read into the file's own buffer, which then changes places
+// with the caller's text: a caller that reads every block into the same
+// variable makes no allocation after the first two blocks.
 Long read_stream(OpenFile& f, String& out) {
-  std::string block(static_cast<std::size_t>(kStreamBlock), '\0');
+  std::string& block = f.buf;
+  block.resize(static_cast<std::size_t>(kStreamBlock));
   std::size_t got = 0;
   while (got < block.size()) {
     std::int64_t n = f.file->Read(block.data() + got, block.size() - got);
@@ -88,7 +92,8 @@ Long read_stream(OpenFile& f, String& out) {
   }
   if (got == 0) return kFileEof;
   block.resize(got);
-  out = std::move(block);
+  if (out.is_null()) out = std::string();
+  std::swap(*out, block);
   return static_cast<std::int32_t>(got);
 }
 

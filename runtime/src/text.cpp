@@ -33,11 +33,6 @@ String map_ascii_letters(const String& s, F f) {
 }
 }  // namespace
 
-std::size_t gbk_char_size(std::string_view s, std::size_t i) {
-  if (i + 1 < s.size() && gbk_lead(byte_at(s, i)) && gbk_trail(byte_at(s, i + 1))) return 2;
-  return 1;
-}
-
 bool gbk_well_formed(std::string_view s) {
   for (std::size_t i = 0; i < s.size();) {
     unsigned char c = byte_at(s, i);
@@ -184,14 +179,25 @@ String string_of(const Double& d) {
 
 String reverse(const String& s) {
   if (s.is_null()) return null;
-  const std::string& in = *s;
+  return reversed(*s);
+}
+
+std::string reversed(std::string_view in) {
   std::string out(in.size(), '\0');
-  std::size_t w = in.size();
-  for (std::size_t i = 0; i < in.size();) {
-    std::size_t n = gbk_char_size(in, i);
-    w -= n;
-    for (std::size_t k = 0; k < n; ++k) out[w + k] = in[i + k];
-    i += n;
+  const auto* from = reinterpret_cast<const unsigned char*>(in.data());
+  const std::size_t size = in.size();
+  char* to = out.data() + size;
+  for (std::size_t i = 0; i < size;) {
+    const unsigned char c = from[i];
+    if (gbk_lead(c) && i + 1 < size && gbk_trail(from[i + 1])) {
+      to -= 2;
+      to[0] = static_cast<char>(c);
+      to[1] = static_cast<char>(from[i + 1]);
+      i += 2;
+    } else {
+      *--to = static_cast<char>(c);
+      ++i;
+    }
   }
   return out;
 }

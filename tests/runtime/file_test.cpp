@@ -123,6 +123,20 @@ TEST_F(FileTest, StreamReadsYieldAtMost32765Bytes) {
   file_close(fn);
   EXPECT_EQ(counts, (std::vector<int>{32765, 32765, 10}));
   EXPECT_EQ(*all, bytes);
+  // The end of the file leaves the variable as the last read left it.
+  EXPECT_EQ(*b, bytes.substr(2 * 32765));
+
+  // Into a NULL variable, and into one that held a longer text.
+  fn = file_open(p, FileMode::Stream, Access::Read, Lock::Read);
+  String n = null;
+  EXPECT_EQ(*file_read(fn, n), 32765);
+  EXPECT_EQ(*n, bytes.substr(0, 32765));
+  b = std::string(100000, 'z');
+  EXPECT_EQ(*file_read(fn, b), 32765);
+  EXPECT_EQ(*b, bytes.substr(32765, 32765));
+  EXPECT_EQ(*file_read(fn, b), 10);
+  EXPECT_EQ(*b, bytes.substr(2 * 32765));
+  file_close(fn);
 }
 
 TEST_F(FileTest, StreamWriteReplacesOrAppends) {

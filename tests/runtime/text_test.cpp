@@ -83,6 +83,8 @@ TEST(Text, ReversalMovesGbkPairsAsUnits) {
   std::string rev = *reverse(script);
   EXPECT_EQ(rev.substr(0, 2), "\n\r");
   EXPECT_EQ(*reverse(rev), script);
+  // A part of a larger text, reversed the same way.
+  EXPECT_EQ(reversed(std::string_view(*s).substr(1, 3)), "b" + kZhong);
 }
 
 TEST(Text, ReversalOfMalformedTextIsNotItsOwnInverse) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -233,4 +235,122 @@ TEST_F(PackLoader, ARecordAcrossABlockBoundaryLoads) {
   EXPECT_TRUE(load());
   EXPECT_EQ(state().executed().size(), 4u);
   EXPECT_EQ(state().committed["pr_b"], proc_created("pr_b", "2"));
+}
+
+namespace {
+
+// The body of a procedure whose record under `name` has exactly `size`
+// bytes before its "####": a string literal filled to fit.
+std::string body_for_size(const std::string& name, const std::string& proc, std::size_t size) {
+  const std::size_t frame = record(name, proc_script(proc, "select ''")).size() - 4;
+  return "select '" + std::string(size - frame, 'f') + "'";
+}
+std::string record_of_size(const std::string& name, const std::string& proc, std::size_t size) {
+  return record(name, proc_script(proc, body_for_size(name, proc, size)));
+}
+
+}  // namespace
+
+TEST_F(PackLoader, MarkersSplitByTheBlockBoundariesAreFound) {
+  // "####" of the first record and "@@@@" each lie half in one block and
+  // half in the next.
+  const std::string a = record_of_size("pr_a_MS.sql", "pr_a", 32765 - 2);
+  const std::string b = record_of_size("pr_b_MS.sql", "pr_b", 2 * 32765 - 2 - a.size() - 4);
+  ASSERT_EQ(a.size(), 32765u + 2);
+  const std::string bytes = a + b + "@@@@";
+  ASSERT_EQ(bytes.size(), 2u * 32765 + 2);
+  put_pack(bytes);
+  EXPECT_TRUE(load());
+  EXPECT_EQ(state().executed().size(), 4u);
+  EXPECT_EQ(state().committed["pr_a"], proc_created("pr_a", body_for_size("pr_a_MS.sql", "pr_a", 32765 - 2)));
+  EXPECT_EQ(state().committed["pr_b"], proc_created("pr_b", body_for_size("pr_b_MS.sql", "pr_b", b.size() - 4)));
+  EXPECT_EQ(boxes(), (Boxes{{app(), "更新成功！"}}));
+}
+
+TEST_F(PackLoader, ARunStoppedByARefusedCreateStillReadsThePackWhole) {
+  state().refuse([](const std::string& s) { return s.starts_with("create procedure pr_a"); }, 207, "no");
+  const std::string bytes = record_of_size("pr_a_MS.sql", "pr_a", 1000) +
+                            record_of_size("pr_b_MS.sql", "pr_b", 30000) +
+                            record_of_size("pr_c_MS.sql", "pr_c", 30000) + "@@@@";
+  const std::string path = dir_.write("db.dat", bytes);
+  RecordingEnv env;
+  EXPECT_FALSE(load());
+  for (const auto& s : state().executed()) EXPECT_EQ(s.find("pr_b"), std::string::npos) << s;
+  std::size_t reads = 0, read_bytes = 0;
+  for (const auto& r : env.reads) {
+    reads += r.path == path;
+    read_bytes += r.path == path ? r.bytes : 0;
+  }
+  EXPECT_EQ(reads, 2u);
+  EXPECT_EQ(read_bytes, bytes.size());
+}
+
+namespace {
+
+// A recording screen that calls `on_box` before each box appears.
+class WatchingUi : public rt::RecordingUi {
+ public:
+  std::function<void()> on_box;
+  int MessageBox(const std::string& title, const std::string& text, rt::Icon icon, rt::Buttons buttons) override {
+    if (on_box) on_box();
+    return rt::RecordingUi::MessageBox(title, text, icon, buttons);
+  }
+};
+
+}  // namespace
+
+TEST_F(PackLoader, ThePackIsReadWholeAndClosedBeforeAnyStatementOrBox) {
+  // Packs of three blocks, each record well inside one, so that a loader
+  // taking the blocks as the records need them would still hold the file
+  // at the first statement. Every way a run ends: all loaded, a refused
+  // definition, a script the rewrite refuses, a pack cut short.
+  const std::string a = record_of_size("pr_a_MS.sql", "pr_a", 30000);
+  const std::string b = record_of_size("pr_b_MS.sql", "pr_b", 30000);
+  const std::string c = record_of_size("pr_c_MS.sql", "pr_c", 30000);
+  const std::string bad = record("pr_x_MS.sql", "create procedure pr_x as begin end");
+  struct Case {
+    std::string what;
+    std::string bytes;
+    bool refuse_b;
+    std::size_t statements;
+    std::size_t boxes;
+  };
+  const std::vector<Case> cases = {
+      {"every record", a + b + c + "@@@@", false, 6, 1},
+      {"a refused definition", a + b + c + "@@@@", true, 4, 2},
+      {"a syntax error first", bad + a + b + c + "@@@@", false, 6, 2},
+      {"cut short", a + b + c.substr(0, 10000), false, 4, 1},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    ASSERT_GT(k.bytes.size(), 2u * 32765);
+    const std::string path = dir_.write("db.dat", k.bytes);
+    upgrade_test::DriverState& s = state();
+    s.log.clear();
+    s.refusals.clear();
+    RecordingEnv env;
+    // The pack's file as the loader has left it so far: opened once, read
+    // to its length, closed.
+    std::size_t looked = 0;
+    auto look = [&] {
+      ++looked;
+      std::size_t read_bytes = 0;
+      for (const auto& r : env.reads) read_bytes += r.path == path ? r.bytes : 0;
+      EXPECT_EQ(std::count(env.opens.begin(), env.opens.end(), path), 1);
+      EXPECT_EQ(std::count(env.closes.begin(), env.closes.end(), path), 1);
+      EXPECT_EQ(read_bytes, k.bytes.size());
+    };
+    s.refuse([&](const std::string&) {
+      look();
+      return false;
+    }, 0, "");
+    if (k.refuse_b) s.refuse([](const std::string& sql) { return sql.starts_with("create procedure pr_b"); }, 207, "no");
+    WatchingUi ui;
+    ui.on_box = look;
+    rt::ScopedUi scoped(&ui);
+    load();
+    EXPECT_EQ(s.executed().size(), k.statements);
+    EXPECT_EQ(ui.boxes().size(), k.boxes);
+    EXPECT_EQ(looked, k.statements + k.boxes);
+  }
 }

@@ -1,5 +1,8 @@
 #include "upgrade/pack_loader.h"
 
+#include <cstdint>
+
+#include "rt/env.h"
 #include "rt/file.h"
 #include "rt/ui.h"
 #include "upgrade/encryption_rewrite.h"
@@ -47,9 +50,14 @@ PackFile read_pack_file(const rt::String& path) {
   const rt::Int li_handle = rt::file_open(path, rt::FileMode::Stream, rt::Access::Read, rt::Lock::Read);
   const std::int64_t block = rt::kStreamBlock;
   f.blocks = f.length <= block ? 1 : (f.length + block - 1) / block;
+  // One buffer of the pack's length; every block goes through the same `b`,
+  // whose storage the reads take turns with.
   f.text.reserve(static_cast<std::size_t>(f.length));
+  // Fresh memory that the reads touch page by page: large pages, where the
+  // platform has them, cost one page fault for every 2 MB instead of 4 KB.
+  rt::Env::Default()->AdviseLargeBuffer(f.text.data(), f.text.capacity());
+  rt::String b;
   for (std::int64_t i = 0; i < f.blocks; ++i) {
-    rt::String b;
     const rt::Long n = rt::file_read(li_handle, b);
     if (n.is_null() || *n <= 0 || b.is_null()) continue;  // the text stays short
     f.text += *b;
@@ -91,7 +99,7 @@ bool load_pack_text(rt::transaction& sqlca, std::string_view text) {
     if (!rec.has_body_head || rec.name.find(kind_marker) == std::string_view::npos) continue;
 
     const std::string ls_file(rec.name);
-    rt::String ls_create = rt::reverse(std::string(rec.body));
+    rt::String ls_create = rt::reversed(rec.body);
     rt::String ls_drop = std::string();
     if (!wf_get_sql_go(ls_create, ls_drop)) {
       static const std::string kSyntaxError = rt::gbk(" 语法错误！");

@@ -22,7 +22,7 @@ void append_record(std::string& out, std::string_view name, std::string_view scr
   out += kNameHead;
   out += name;
   out += kBodyHead;
-  out += *rt::reverse(std::string(script));
+  out += rt::reversed(script);
   out += kRecordEnd;
 }
 

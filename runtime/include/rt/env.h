@@ -3,6 +3,7 @@
 // the rest of the code reaches the platform only through this interface.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -83,6 +84,11 @@ class Env {
   virtual bool RenameFile(const std::string& from, const std::string& to) = 0;
   // Deletes a file; false when it cannot be deleted or does not exist.
   virtual bool RemoveFile(const std::string& path) = 0;
+
+  // Advice for a large buffer about to be filled once, front to back: a
+  // platform that can back it with large pages (fewer page faults) may do
+  // so. Advice only; the default does nothing.
+  virtual void AdviseLargeBuffer(void* data, std::size_t size);
 };
 
 // The platform's own environment.

@@ -24,7 +24,12 @@ String operator+(const char* a, const String& b);
 constexpr bool gbk_lead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 constexpr bool gbk_trail(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
 // Length in bytes of the character that starts at s[i]: 2 for a valid pair, else 1.
-std::size_t gbk_char_size(std::string_view s, std::size_t i);
+inline std::size_t gbk_char_size(std::string_view s, std::size_t i) {
+  return i + 1 < s.size() && gbk_lead(static_cast<unsigned char>(s[i])) &&
+                 gbk_trail(static_cast<unsigned char>(s[i + 1]))
+             ? 2
+             : 1;
+}
 // True when every byte of s belongs to an ASCII byte or a valid two-byte pair.
 bool gbk_well_formed(std::string_view s);
 // Offset (from 0) of the first byte of s that the GBK code page (936) does
@@ -65,6 +70,9 @@ String string_of(const Double& d);
 // bytes in order; any other byte moves alone. Its own inverse on
 // well-formed GBK text.
 String reverse(const String& s);
+// The same reversal of bytes not held in a text variable (a part of a
+// larger text), into a text of their size.
+std::string reversed(std::string_view s);
 // Whole-text comparison, byte by byte.
 Bool equal(const String& a, const String& b);
 

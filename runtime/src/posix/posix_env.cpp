@@ -12,10 +12,12 @@
 #include <fnmatch.h>
 #include <iconv.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -344,6 +346,21 @@ class PosixEnv : public Env {
   }
 
   std::unique_ptr<AnsiDecoder> NewAnsiDecoder() override { return std::make_unique<GbkDecoder>(); }
+
+  // Large pages for the whole 2 MB pages inside the buffer, where the
+  // system grants them on request (transparent huge pages).
+  void AdviseLargeBuffer(void* data, std::size_t size) override {
+#ifdef MADV_HUGEPAGE
+    constexpr std::uintptr_t kLargePage = std::uintptr_t{2} << 20;
+    const auto at = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t from = (at + kLargePage - 1) & ~(kLargePage - 1);
+    const std::uintptr_t to = (at + size) & ~(kLargePage - 1);
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)size;
+#endif
+  }
 
   std::string Utf8ToAnsi(const std::string& utf8) override { return convert("GBK", "UTF-8", utf8, "?", 1); }
 

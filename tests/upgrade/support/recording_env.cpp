@@ -18,7 +18,10 @@ class RecordingFile : public rt::File {
     env_->writes.push_back({path_, n});
     return f_->Write(buf, n);
   }
-  bool Close() override { return f_->Close(); }
+  bool Close() override {
+    env_->closes.push_back(path_);
+    return f_->Close();
+  }
 
  private:
   RecordingEnv* env_;
@@ -39,6 +42,7 @@ std::unique_ptr<rt::File> RecordingEnv::Open(const std::string& path, const rt::
   if (fail_open && fail_open(path)) return nullptr;
   std::unique_ptr<rt::File> f = base_->Open(path, options);
   if (!f) return nullptr;
+  opens.push_back(path);
   return std::make_unique<RecordingFile>(this, path, std::move(f));
 }
 

@@ -1,6 +1,6 @@
 // The platform's environment with a window onto it for tests: records each
-// write (file name and size) and each rename, and can make chosen opens,
-// writes and renames fail.
+// open, read, write (file name and size), close and rename, and can make
+// chosen opens, writes and renames fail.
 #pragma once
 
 #include <functional>
@@ -26,6 +26,9 @@ class RecordingEnv : public rt::Env {
   std::vector<std::pair<std::string, std::string>> renames;
   // Reads made, by file name, and their sizes.
   std::vector<Write> reads;
+  // Files opened and closed, by name, in order.
+  std::vector<std::string> opens;
+  std::vector<std::string> closes;
 
   std::function<bool(const std::string& path)> fail_open;
   // Called before each write: true makes it fail.

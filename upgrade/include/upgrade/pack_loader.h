@@ -33,6 +33,10 @@ PackFile read_pack_file(const rt::String& path);
 // refuses it, so that a refused definition leaves the object as it was.
 // The autocommit setting found on entry is restored before returning.
 //
+// The pack is read whole with read_pack_file, and its file closed, before
+// any statement runs or any box appears: the read lock is held only while
+// the pack is read, never while the server works.
+//
 // Messages (titled with the application title unless said otherwise):
 // - no pack, or a pack that ends without its end marker (cut, empty,
 //   unreadable): "数据库升级程序不全，升级操作被中断。"; nothing more runs;
