@@ -32,12 +32,13 @@ class FileTest : public ::testing::Test {
 };
 }  // namespace
 
-TEST_F(FileTest, LineReadsHandleCrLfLfAndALastLineWithoutEnd) {
-  std::string p = put("lines.txt", "one\r\ntwo\n\r\nGO\nlast");
-  Int fn = file_open(p);
-  ASSERT_GT(*fn, 0);
+namespace {
+using Lines = std::vector<std::pair<int, std::string>>;
+
+// Every line left in an open file in line mode, with its byte count.
+Lines all_lines(const Int& fn) {
+  Lines got;
   String line;
-  std::vector<std::pair<int, std::string>> got;
   for (;;) {
     Long n = file_read(fn, line);
     if (*n < 0) {
@@ -46,32 +47,28 @@ TEST_F(FileTest, LineReadsHandleCrLfLfAndALastLineWithoutEnd) {
     }
     got.emplace_back(*n, *line);
   }
-  EXPECT_EQ(got, (std::vector<std::pair<int, std::string>>{{3, "one"}, {3, "two"}, {0, ""}, {2, "GO"}, {4, "last"}}));
-  EXPECT_EQ(*file_close(fn), 1);
-  EXPECT_EQ(*file_close(fn), -1);
+  return got;
 }
 
-namespace {
 // Every line of a file in line mode, with its byte count.
-std::vector<std::pair<int, std::string>> all_lines(const std::string& path) {
-  std::vector<std::pair<int, std::string>> got;
+Lines all_lines(const std::string& path) {
   Int fn = file_open(path);
-  String line;
-  for (;;) {
-    Long n = file_read(fn, line);
-    if (*n < 0) {
-      EXPECT_EQ(*n, kFileEof);
-      break;
-    }
-    got.emplace_back(*n, *line);
-  }
+  Lines got = all_lines(fn);
   file_close(fn);
   return got;
 }
 }  // namespace
 
+TEST_F(FileTest, LineReadsHandleCrLfLfAndALastLineWithoutEnd) {
+  std::string p = put("lines.txt", "one\r\ntwo\n\r\nGO\nlast");
+  Int fn = file_open(p);
+  ASSERT_GT(*fn, 0);
+  EXPECT_EQ(all_lines(fn), (Lines{{3, "one"}, {3, "two"}, {0, ""}, {2, "GO"}, {4, "last"}}));
+  EXPECT_EQ(*file_close(fn), 1);
+  EXPECT_EQ(*file_close(fn), -1);
+}
+
 TEST_F(FileTest, ALoneCrEndsALineAndEachLineEndCountsOnce) {
-  using Lines = std::vector<std::pair<int, std::string>>;
   EXPECT_EQ(all_lines(put("cr.txt", "a\rGO\rb")), (Lines{{1, "a"}, {2, "GO"}, {1, "b"}}));
   // Mixed ends; an empty line between two CRs; a CR as the last byte ends
   // the last line and nothing follows it.
@@ -82,7 +79,6 @@ TEST_F(FileTest, ALoneCrEndsALineAndEachLineEndCountsOnce) {
 }
 
 TEST_F(FileTest, ACrLfSplitAcrossReadsIsOneLineEnd) {
-  using Lines = std::vector<std::pair<int, std::string>>;
   // The runtime reads a line-mode file in blocks of 32,768 bytes. After a
   // first short line, the CR of the second line's end is the block's last
   // byte and its LF begins the next block.

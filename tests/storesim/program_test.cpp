@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,85 +14,18 @@
 #include "rt/odbc.h"
 #include "storesim/memory_engine.h"
 #include "support/raw_client.h"
+#include "support/simulator_process.h"
 #include "support/store_server.h"
 
 #ifdef STORESIM_PROGRAM
 namespace {
 
-// One run of the program with its standard output on a pipe.
-class Program {
- public:
-  explicit Program(std::vector<std::string> args) {
-    int out[2];
-    if (::pipe(out) != 0) return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(out[1], 1);
-      ::close(out[0]);
-      ::close(out[1]);
-      std::vector<char*> argv;
-      static std::string program = STORESIM_PROGRAM;
-      argv.push_back(program.data());
-      for (std::string& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      ::execv(program.c_str(), argv.data());
-      ::_exit(127);
-    }
-    ::close(out[1]);
-    out_ = ::fdopen(out[0], "r");
-  }
-  ~Program() {
-    if (pid_ > 0 && status_ < 0) Stop();
-    if (out_) std::fclose(out_);
-  }
-  std::string FirstLine() {
-    char buf[256] = {};
-    if (!out_ || !std::fgets(buf, sizeof buf, out_)) return {};
-    std::string line = buf;
-    if (!line.empty() && line.back() == '\n') line.pop_back();
-    return line;
-  }
-  // Everything the program writes from here to its end.
-  std::string Rest() {
-    std::string text;
-    char buf[4096];
-    std::size_t n;
-    while (out_ && (n = std::fread(buf, 1, sizeof buf, out_)) > 0) text.append(buf, n);
-    return text;
-  }
-  int Stop() {
-    ::kill(pid_, SIGTERM);
-    return Wait();
-  }
-  // kill -9: the program gets no chance to save.
-  void Kill() {
-    ::kill(pid_, SIGKILL);
-    Wait();
-  }
-  // The port that the first line announces; 0 when it does not.
-  std::uint16_t Port() {
-    const std::string line = FirstLine();
-    const std::string prefix = "listening on 127.0.0.1:";
-    if (line.rfind(prefix, 0) != 0) return 0;
-    return static_cast<std::uint16_t>(std::atoi(line.c_str() + prefix.size()));
-  }
-  int Wait() {
-    int st = 0;
-    ::waitpid(pid_, &st, 0);
-    status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-    return status_;
-  }
-
- private:
-  pid_t pid_ = -1;
-  FILE* out_ = nullptr;
-  int status_ = -1;
-};
+using storesim::testing::SimulatorProcess;
 
 // Connects `t` with the program's login to the port a run announced on
 // its first line.
-void ConnectTo(Program& p, rt::transaction& t) {
-  const std::string line = p.FirstLine();
+void ConnectTo(SimulatorProcess& p, rt::transaction& t) {
+  const std::string line = p.Line();
   const std::string prefix = "listening on 127.0.0.1:";
   ASSERT_EQ(line.rfind(prefix, 0), 0u) << line;
   const std::string port = line.substr(prefix.size());
@@ -109,7 +41,7 @@ TEST(Program, ServesTheSampleStoreAndKeepsItsStateBetweenRuns) {
   ASSERT_NE(::mkdtemp(dir), nullptr);
   const std::string state = std::string(dir) + "/store.state";
   {
-    Program p({"--port", "0", "--state", state});
+    SimulatorProcess p({"--port", "0", "--state", state});
     rt::transaction t;
     ASSERT_NO_FATAL_FAILURE(ConnectTo(p, t));
     rt::String stage;
@@ -120,17 +52,17 @@ TEST(Program, ServesTheSampleStoreAndKeepsItsStateBetweenRuns) {
     t.execute_immediate("update t_sys_system set sys_var_value ='20151227' where sys_var_id ='UPGRADE_DATE'");
     EXPECT_EQ(*t.SQLCode, 0);
     t.disconnect();
-    EXPECT_EQ(p.Stop(), 0);
+    EXPECT_EQ(p.Signal(SIGTERM), 0);
   }
   {
-    Program p({"--state", state, "--port", "0"});
+    SimulatorProcess p({"--state", state, "--port", "0"});
     rt::transaction t;
     ASSERT_NO_FATAL_FAILURE(ConnectTo(p, t));
     rt::String stage;
     t.select_into("select sys_var_value from t_sys_system where sys_var_id ='UPGRADE_DATE'", stage);
     EXPECT_EQ(stage.value_or(""), "20151227");
     t.disconnect();
-    EXPECT_EQ(p.Stop(), 0);
+    EXPECT_EQ(p.Signal(SIGTERM), 0);
   }
   std::remove(state.c_str());
   ::rmdir(dir);
@@ -159,20 +91,21 @@ TEST(Program, WritesTheRequestLogAndAnswersQueriesOnItsState) {
   const std::string stage_query = "select sys_var_value from t_sys_system where sys_var_id = 'UPGRADE_DATE'";
   {
     // Without a state file, the fresh sample store; nothing is saved.
-    Program q({"--state", state, "--query", stage_query});
-    EXPECT_EQ(q.FirstLine(), "00000000");
+    SimulatorProcess q({"--state", state, "--query", stage_query});
+    EXPECT_EQ(q.Line(), "00000000");
     EXPECT_EQ(q.Wait(), 0);
-    Program dup({"--query", "insert t_sys_system values ('UPGRADE_DATE', 'UPGRADE_DATE', '00000000', '', '', null, "
-                            "null, null)"});
+    SimulatorProcess dup({"--query",
+                          "insert t_sys_system values ('UPGRADE_DATE', 'UPGRADE_DATE', '00000000', '', '', null, null, "
+                          "null)"});
     EXPECT_EQ(dup.Wait(), 1);  // the sample keys t_sys_system on sys_var_id
   }
   {
-    Program p({"--port", "0", "--state", state, "--log", log});
+    SimulatorProcess p({"--port", "0", "--state", state, "--log", log});
     rt::transaction t;
     ASSERT_NO_FATAL_FAILURE(ConnectTo(p, t));
     t.execute_immediate("update t_sys_system\r\nset sys_var_value ='20151227' where sys_var_id ='UPGRADE_DATE'");
     t.disconnect();
-    EXPECT_EQ(p.Stop(), 0);
+    EXPECT_EQ(p.Signal(SIGTERM), 0);
   }
   std::vector<std::string> lines = LinesOf(log);
   ASSERT_FALSE(lines.empty());
@@ -181,9 +114,9 @@ TEST(Program, WritesTheRequestLogAndAnswersQueriesOnItsState) {
   EXPECT_EQ(tail, (std::vector<std::string>{"#1 batch", "    update t_sys_system",
                                             "    set sys_var_value ='20151227' where sys_var_id ='UPGRADE_DATE'"}));
   {
-    Program q({"--state", state, "--query", stage_query + "; select 'a', null"});
-    EXPECT_EQ(q.FirstLine(), "20151227");
-    EXPECT_EQ(q.FirstLine(), "a\tNULL");
+    SimulatorProcess q({"--state", state, "--query", stage_query + "; select 'a', null"});
+    EXPECT_EQ(q.Line(), "20151227");
+    EXPECT_EQ(q.Line(), "a\tNULL");
     EXPECT_EQ(q.Wait(), 0);
   }
   {
@@ -191,7 +124,7 @@ TEST(Program, WritesTheRequestLogAndAnswersQueriesOnItsState) {
     storesim::MemoryEngine engine;
     std::string why;
     ASSERT_TRUE(engine.Load(state, &why)) << why;
-    Program d({"--state", state, "--dump"});
+    SimulatorProcess d({"--state", state, "--dump"});
     std::string text = d.Rest();
     EXPECT_EQ(d.Wait(), 0);
     EXPECT_EQ(text, engine.Dump());
@@ -218,8 +151,8 @@ struct StateDir {
   }
   // The first value that `sql` gives on the saved state.
   std::string Query(const std::string& sql) const {
-    Program q({"--state", state, "--query", sql});
-    std::string line = q.FirstLine();
+    SimulatorProcess q({"--state", state, "--query", sql});
+    std::string line = q.Line();
     q.Wait();
     return line;
   }
@@ -232,7 +165,7 @@ struct StateDir {
 TEST(Program, AKilledServerComesBackWithCommittedWorkOnly) {
   StateDir d;
   ASSERT_FALSE(d.dir.empty());
-  Program p({"--port", "0", "--state", d.state});
+  SimulatorProcess p({"--port", "0", "--state", d.state});
   const std::uint16_t port = p.Port();
   ASSERT_NE(port, 0);
   storesim::testing::RawClient a;
@@ -248,7 +181,7 @@ TEST(Program, AKilledServerComesBackWithCommittedWorkOnly) {
     ASSERT_TRUE(b.Login("tandrel", "tolvank", "store"));
   }
   ASSERT_TRUE(d.WaitForFile());
-  p.Kill();
+  p.Signal(SIGKILL);  // kill -9: the program gets no chance to save
 
   EXPECT_EQ(d.Query("select count(*) from sysobjects where name = 'pr_keep'"), "1");
   EXPECT_EQ(d.Query("select count(*) from t_sys_operator where oper_id = '2001'"), "0");
@@ -259,7 +192,7 @@ TEST(Program, AKilledServerComesBackWithCommittedWorkOnly) {
 TEST(Program, ConnectionsThatNeverLogInLeaveTheStateFileAlone) {
   StateDir d;
   ASSERT_FALSE(d.dir.empty());
-  Program p({"--port", "0", "--state", d.state});
+  SimulatorProcess p({"--port", "0", "--state", d.state});
   const std::uint16_t port = p.Port();
   ASSERT_NE(port, 0);
   {
@@ -270,7 +203,7 @@ TEST(Program, ConnectionsThatNeverLogInLeaveTheStateFileAlone) {
     ASSERT_TRUE(refused.Login("tandrel", "wrong", "store"));
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  p.Kill();
+  p.Signal(SIGKILL);  // kill -9: the program gets no chance to save
   EXPECT_FALSE(d.Exists());
 }
 
@@ -280,7 +213,7 @@ TEST(Program, RefusesBadArguments) {
                                         {"--port", "0", "--login-timeout", "soon"},
                                         {"--port", "0", "--max-connections", "0"},
                                         {"--port", "0", "--max-request", "12"}}) {
-    Program p(args);
+    SimulatorProcess p(args);
     EXPECT_EQ(p.Wait(), 2);
   }
 }

@@ -36,13 +36,7 @@ class KeptState : public ::testing::Test {
     std::filesystem::remove_all(dir);
   }
 
-  std::unique_ptr<RawClient> LoggedIn() {
-    auto c = std::make_unique<RawClient>();
-    EXPECT_TRUE(c->Connect(server->port()));
-    std::optional<Reply> r = c->Login("tandrel", "tolvank", "store");
-    EXPECT_TRUE(r && r->loginack_version);
-    return c;
-  }
+  std::unique_ptr<RawClient> LoggedIn() { return testing::LoggedInClient(server->port()); }
   // Runs a batch that must succeed.
   static void Run(RawClient& c, const std::string& sql) {
     std::optional<Reply> r = c.Batch(sql);

@@ -326,13 +326,7 @@ class ClientLimits : public ::testing::Test {
     EXPECT_TRUE(c->SendRaw({tds::kPrelogin, 1, 0}));
     return c;
   }
-  std::unique_ptr<RawClient> LoggedIn() {
-    auto c = std::make_unique<RawClient>();
-    EXPECT_TRUE(c->Connect(server_->port()));
-    std::optional<Reply> r = c->Login("tandrel", "tolvank", "store");
-    EXPECT_TRUE(r && r->loginack_version);
-    return c;
-  }
+  std::unique_ptr<RawClient> LoggedIn() { return testing::LoggedInClient(server_->port()); }
 
   std::mutex mu_;
   std::vector<std::string> notices_;

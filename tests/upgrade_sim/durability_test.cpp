@@ -12,8 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -31,82 +29,17 @@
 #include "rt/text.h"
 #include "support/program_run.h"
 #include "support/raw_client.h"
+#include "support/simulator_process.h"
 
 #ifdef STORESIM_PROGRAM
 namespace {
 
 using e2e::ProgramRun;
 using e2e::Workplace;
+using Simulator = storesim::testing::SimulatorProcess;
 
 constexpr int kProcedures = 150;
 constexpr int kKills = 20;
-
-// One run of the storesim program with its standard output on a pipe.
-class Simulator {
- public:
-  explicit Simulator(std::vector<std::string> args) {
-    int out[2];
-    if (::pipe(out) != 0) return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(out[1], 1);
-      ::close(out[0]);
-      ::close(out[1]);
-      std::string program = STORESIM_PROGRAM;
-      std::vector<char*> argv{program.data()};
-      for (std::string& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      ::execv(program.c_str(), argv.data());
-      ::_exit(127);
-    }
-    ::close(out[1]);
-    out_ = ::fdopen(out[0], "r");
-  }
-  ~Simulator() {
-    if (pid_ > 0 && status_ < 0) Signal(SIGKILL);
-    if (out_) std::fclose(out_);
-  }
-  // Serving: the port of "listening on 127.0.0.1:<port>", 0 when the
-  // program did not start serving.
-  std::uint16_t Port() {
-    std::string line = Line();
-    const std::string prefix = "listening on 127.0.0.1:";
-    if (line.rfind(prefix, 0) != 0) return 0;
-    return static_cast<std::uint16_t>(std::atoi(line.c_str() + prefix.size()));
-  }
-  std::string Line() {
-    char buf[256] = {};
-    if (!out_ || !std::fgets(buf, sizeof buf, out_)) return {};
-    std::string line = buf;
-    if (!line.empty() && line.back() == '\n') line.pop_back();
-    return line;
-  }
-  std::string Rest() {
-    std::string text;
-    char buf[4096];
-    std::size_t n;
-    while (out_ && (n = std::fread(buf, 1, sizeof buf, out_)) > 0) text.append(buf, n);
-    return text;
-  }
-  // Sends a signal and waits for the end; the exit code (128 + signal
-  // when the signal ended it).
-  int Signal(int sig) {
-    if (status_ >= 0) return status_;
-    ::kill(pid_, sig);
-    return Wait();
-  }
-  int Wait() {
-    int st = 0;
-    ::waitpid(pid_, &st, 0);
-    status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-    return status_;
-  }
-
- private:
-  pid_t pid_ = -1;
-  FILE* out_ = nullptr;
-  int status_ = -1;
-};
 
 // What `storesim --dump` prints for a state file.
 std::string DumpOf(const std::string& state) {

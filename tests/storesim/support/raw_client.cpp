@@ -1,5 +1,7 @@
 #include "raw_client.h"
 
+#include <gtest/gtest.h>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -277,5 +279,13 @@ std::optional<Reply> RawClient::Request(std::uint8_t type, const Bytes& payload)
 }
 
 std::optional<Reply> RawClient::Batch(const std::string& sql) { return Request(tds::kSqlBatch, BatchPayload(sql)); }
+
+std::unique_ptr<RawClient> LoggedInClient(std::uint16_t port) {
+  auto c = std::make_unique<RawClient>();
+  EXPECT_TRUE(c->Connect(port));
+  std::optional<Reply> r = c->Login("tandrel", "tolvank", "store");
+  EXPECT_TRUE(r && r->loginack_version);
+  return c;
+}
 
 }  // namespace storesim::testing

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -63,5 +64,9 @@ class RawClient {
   bool ReadFull(std::uint8_t* buf, std::size_t n, std::chrono::steady_clock::time_point deadline);
   int fd_ = -1;
 };
+
+// A client connected to `port` and logged in to the sample store as its
+// user; a failure of either step fails the test.
+std::unique_ptr<RawClient> LoggedInClient(std::uint16_t port);
 
 }  // namespace storesim::testing
