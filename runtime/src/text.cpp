@@ -184,20 +184,13 @@ String reverse(const String& s) {
 
 std::string reversed(std::string_view in) {
   std::string out(in.size(), '\0');
-  const auto* from = reinterpret_cast<const unsigned char*>(in.data());
-  const std::size_t size = in.size();
-  char* to = out.data() + size;
-  for (std::size_t i = 0; i < size;) {
-    const unsigned char c = from[i];
-    if (gbk_lead(c) && i + 1 < size && gbk_trail(from[i + 1])) {
-      to -= 2;
-      to[0] = static_cast<char>(c);
-      to[1] = static_cast<char>(from[i + 1]);
-      i += 2;
-    } else {
-      *--to = static_cast<char>(c);
-      ++i;
-    }
+  char* to = out.data() + in.size();
+  for (std::size_t i = 0; i < in.size();) {
+    const std::size_t n = gbk_char_size(in, i);
+    to -= n;
+    to[0] = in[i];
+    if (n == 2) to[1] = in[i + 1];
+    i += n;
   }
   return out;
 }
