@@ -4,12 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "rt/text.h"
 #include "rt/transaction.h"
 #include "rt/ui.h"
+#include "upgrade/script_pack.h"
 
 namespace loader_bench {
 
@@ -51,5 +53,36 @@ inline std::string script(int i) {
   while (s.size() < 1950) s += (s.size() / 100) % 2 ? comment : stmt;
   return s + "end\r\n";
 }
+
+// A pack of `records` scripts named pr_bench_<i>_MS.sql, with its end marker.
+inline std::string pack_text(int records) {
+  std::string text;
+  for (int i = 0; i < records; ++i)
+    upgrade::pack::append_record(text, "pr_bench_" + std::to_string(i) + "_MS.sql", script(i));
+  text += upgrade::pack::kEndMarker;
+  return text;
+}
+
+// A connected store database of kind "MSS" whose client only counts the
+// statements, with every message box answered at once. One at a time.
+class CountingSession {
+ public:
+  CountingSession() {
+    rt::transaction::set_driver_factory(
+        [this](const std::string&) { return std::make_unique<CountingDriver>(&statements); });
+    sqlca.DBMS = std::string("MSS");
+    sqlca.SetAutoCommit(true);
+    sqlca.connect();
+  }
+  CountingSession(const CountingSession&) = delete;
+  CountingSession& operator=(const CountingSession&) = delete;
+
+  std::int64_t statements = 0;
+  rt::transaction sqlca;
+  QuietUi ui;
+
+ private:
+  rt::ScopedUi scoped_{&ui};
+};
 
 }  // namespace loader_bench

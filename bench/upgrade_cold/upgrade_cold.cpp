@@ -76,33 +76,20 @@ int fail(const char* why) {
   return 1;
 }
 
-using loader_bench::CountingDriver;
-using loader_bench::QuietUi;
-using loader_bench::script;
+using loader_bench::CountingSession;
+using loader_bench::pack_text;
 
 int write_pack(const std::string& dir, int records) {
   fs::create_directories(dir);
-  std::string text;
-  for (int i = 0; i < records; ++i)
-    upgrade::pack::append_record(text, "pr_bench_" + std::to_string(i) + "_MS.sql", script(i));
-  text += upgrade::pack::kEndMarker;
   std::ofstream out(fs::path(dir) / "db.dat", std::ios::binary);
-  out << text;
+  out << pack_text(records);
   return out.good() ? 0 : fail("cannot write the pack");
 }
 
 int first_load(Clock::time_point start, const std::string& dir, int records) {
-  std::int64_t statements = 0;
-  rt::transaction::set_driver_factory(
-      [&](const std::string&) { return std::make_unique<CountingDriver>(&statements); });
-  rt::transaction sqlca;
-  sqlca.DBMS = std::string("MSS");
-  sqlca.SetAutoCommit(true);
-  sqlca.connect();
-  QuietUi ui;
-  rt::ScopedUi scoped(&ui);
-  const bool ok = upgrade::cb_put_clicked(sqlca, dir + "/");
-  if (!ok || statements != 2LL * records) return fail("the pack did not load");
+  CountingSession db;
+  const bool ok = upgrade::cb_put_clicked(db.sqlca, dir + "/");
+  if (!ok || db.statements != 2LL * records) return fail("the pack did not load");
   return report(start);
 }
 

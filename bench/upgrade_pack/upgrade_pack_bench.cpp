@@ -22,9 +22,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using loader_bench::CountingDriver;
-using loader_bench::QuietUi;
-using loader_bench::script;
+using loader_bench::CountingSession;
+using loader_bench::pack_text;
 
 // Pack files by record count, written once into scratch folders that go
 // when the program ends.
@@ -44,25 +43,16 @@ const std::string& pack_folder(int records) {
   fs::path dir = fs::temp_directory_path() /
                  ("upgrade_pack_bench_" + std::to_string(::getpid()) + "_" + std::to_string(records));
   fs::create_directories(dir);
-  std::string text;
-  for (int i = 0; i < records; ++i) upgrade::pack::append_record(text, "pr_bench_" + std::to_string(i) + "_MS.sql", script(i));
-  text += upgrade::pack::kEndMarker;
-  std::ofstream(dir / "db.dat", std::ios::binary) << text;
+  std::ofstream(dir / "db.dat", std::ios::binary) << pack_text(records);
   return folders.emplace(records, dir.string() + "/").first->second;
 }
 
 void BM_LoadPack(benchmark::State& state) {
   const int records = static_cast<int>(state.range(0));
   const std::string& folder = pack_folder(records);
-  std::int64_t statements = 0;
-  rt::transaction::set_driver_factory(
-      [&](const std::string&) { return std::make_unique<CountingDriver>(&statements); });
-  rt::transaction sqlca;
-  sqlca.DBMS = std::string("MSS");
-  sqlca.SetAutoCommit(true);
-  sqlca.connect();
-  QuietUi ui;
-  rt::ScopedUi scoped(&ui);
+  CountingSession db;
+  std::int64_t& statements = db.statements;
+  rt::transaction& sqlca = db.sqlca;
 
   for (auto _ : state) {
     statements = 0;
@@ -85,14 +75,9 @@ BENCHMARK(BM_LoadPack)->Arg(2500)->Arg(5000)->Arg(10000)->Unit(benchmark::kMilli
 void BM_RecordLoop(benchmark::State& state) {
   const int records = static_cast<int>(state.range(0));
   const upgrade::PackFile f = upgrade::read_pack_file(pack_folder(records) + "db.dat");
-  std::int64_t statements = 0;
-  rt::transaction::set_driver_factory(
-      [&](const std::string&) { return std::make_unique<CountingDriver>(&statements); });
-  rt::transaction sqlca;
-  sqlca.DBMS = std::string("MSS");
-  sqlca.connect();
-  QuietUi ui;
-  rt::ScopedUi scoped(&ui);
+  CountingSession db;
+  std::int64_t& statements = db.statements;
+  rt::transaction& sqlca = db.sqlca;
   for (auto _ : state) {
     statements = 0;
     bool ok = upgrade::load_pack_text(sqlca, f.text);
@@ -108,9 +93,7 @@ BENCHMARK(BM_RecordLoop)->Arg(2500)->Arg(10000)->Arg(40000)->Unit(benchmark::kMi
 // The record walk alone, over a pack text in memory.
 void BM_ReadRecords(benchmark::State& state) {
   const int records = static_cast<int>(state.range(0));
-  std::string text;
-  for (int i = 0; i < records; ++i) upgrade::pack::append_record(text, "pr_" + std::to_string(i) + "_MS.sql", script(i));
-  text += upgrade::pack::kEndMarker;
+  const std::string text = pack_text(records);
   for (auto _ : state) {
     upgrade::pack::Reader r(text);
     upgrade::pack::Record rec;
