@@ -1,6 +1,9 @@
 # Warnings for the project's own targets: call project_warnings(<target>).
 function(project_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
+  if(WARNINGS_AS_ERRORS)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
 endfunction()
 
 # One GoogleTest program from every *_test.cpp of the calling folder and of
