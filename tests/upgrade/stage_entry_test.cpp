@@ -52,7 +52,7 @@ TEST(StageEntry, UnrecognisedStageResetsMarkerAndStillFinishesTheClick) {
     SCOPED_TRACE(c.name);
     StageHarness h;
     h.db.answers = {c.answer};
-    upgrade::cb_1_clicked(h.window);
+    upgrade::cb_1_clicked(h.window, upgrade::connection());
 
     const std::vector<Op> want = {
         {"select", upgrade::stage_sql::stage_read()},
@@ -80,7 +80,7 @@ TEST(StageEntry, BootstrapDependsOnTheDriversOwnRead) {
   {
     StageHarness h;
     h.db.answers = {StageAnswer::row("00000000"), StageAnswer::row("2015-12-27")};
-    upgrade::cb_1_clicked(h.window);
+    upgrade::cb_1_clicked(h.window, upgrade::connection());
     ASSERT_GE(h.db.ops.size(), 4u);
     EXPECT_EQ(h.db.ops[1], (Op{"exec", upgrade::stage_sql::bootstrap_insert()}));
     EXPECT_EQ(h.db.ops[2], (Op{"commit", {}}));
@@ -92,7 +92,7 @@ TEST(StageEntry, BootstrapDependsOnTheDriversOwnRead) {
   {
     StageHarness h;
     h.db.answers = {StageAnswer::failure(), StageAnswer::row("20170521")};
-    upgrade::cb_1_clicked(h.window);
+    upgrade::cb_1_clicked(h.window, upgrade::connection());
     EXPECT_FALSE(sent(h.db.ops, upgrade::stage_sql::bootstrap_insert()));
     ASSERT_GE(h.db.ops.size(), 3u);
     EXPECT_EQ(h.db.ops[2].text, upgrade::statement_list()[30].text);
@@ -106,7 +106,7 @@ TEST(StageEntry, LoaderRunsOnlyWhenTheBoxIsTickedButTheCloseAlwaysHappens) {
     StageHarness h;
     h.db.answers = {StageAnswer::row("20170521")};
     h.window.checked = checked;
-    upgrade::cb_1_clicked(h.window);
+    upgrade::cb_1_clicked(h.window, upgrade::connection());
     auto k = kinds(h.db.ops);
     ASSERT_GE(k.size(), 3u);
     EXPECT_EQ(std::vector<std::string>(k.end() - 3, k.end()),
@@ -121,7 +121,7 @@ TEST(StageEntry, LoaderRunsWithAutocommitOnEvenWhenItWasOff) {
   upgrade::sqlca->SetAutoCommit(false);
   h.db.ops.clear();
   h.db.answers = {StageAnswer::row("20170521")};
-  upgrade::cb_1_clicked(h.window);
+  upgrade::cb_1_clicked(h.window, upgrade::connection());
 
   auto k = kinds(h.db.ops);
   const std::vector<std::string> tail = {"wf_exec_sql", "exec",           "commit",       "autocommit on",
@@ -140,7 +140,7 @@ TEST(StageEntry, PointerIsHourglassDuringTheRunAndTheOldOneAfterIt) {
     StageHarness h;
     rt::set_pointer(before);
     h.window.on_loader = [] { rt::set_pointer(rt::Pointer::HourGlass); };
-    upgrade::cb_1_clicked(h.window);
+    upgrade::cb_1_clicked(h.window, upgrade::connection());
     EXPECT_EQ(h.window.pointer_in_loader, rt::Pointer::HourGlass);
     EXPECT_EQ(h.ui.pointer(), before);
   }
@@ -150,13 +150,13 @@ TEST(StageEntry, RefusedStatementsAndCommitsDoNotChangeTheRun) {
   std::vector<Op> accepted_ops;
   {
     StageHarness normal;
-    upgrade::cb_1_clicked(normal.window);
+    upgrade::cb_1_clicked(normal.window, upgrade::connection());
     accepted_ops = normal.db.ops;
   }
   StageHarness refused;
   refused.db.refuse = [](const std::string&) { return true; };
   refused.db.refuse_commit = true;
-  upgrade::cb_1_clicked(refused.window);
+  upgrade::cb_1_clicked(refused.window, upgrade::connection());
 
   EXPECT_EQ(refused.db.ops, accepted_ops);
   EXPECT_TRUE(refused.ui.boxes().empty());
@@ -171,7 +171,7 @@ TEST(StageEntry, RuntimeErrorEndsTheClickAtOnce) {
     h.db.answers = {StageAnswer::row("20170521")};
     h.window.on_loader = [] { rt::raise_error(rt::kErrNullObject); };
     rt::ErrorReport report;
-    EXPECT_FALSE(rt::run_event([&] { upgrade::cb_1_clicked(h.window); }, &report));
+    EXPECT_FALSE(rt::run_event([&] { upgrade::cb_1_clicked(h.window, upgrade::connection()); }, &report));
     EXPECT_EQ(report.number, rt::kErrNullObject);
     EXPECT_EQ(h.db.ops.back().kind, "loader");
     EXPECT_EQ(h.ui.pointer(), rt::Pointer::HourGlass);
@@ -184,20 +184,21 @@ TEST(StageEntry, RuntimeErrorEndsTheClickAtOnce) {
     StageHarness h;
     h.db.answers = {StageAnswer::row("20170521")};
     h.window.on_exec_sql = [] { rt::raise_error(rt::kErrArrayBounds); };
-    EXPECT_FALSE(rt::run_event([&] { upgrade::cb_1_clicked(h.window); }));
+    EXPECT_FALSE(rt::run_event([&] { upgrade::cb_1_clicked(h.window, upgrade::connection()); }));
     EXPECT_EQ(h.db.ops.back().kind, "wf_exec_sql");
     EXPECT_FALSE(sent(h.db.ops, grant_insert()));
     EXPECT_TRUE(h.window.cb_1_enabled);
   }
-  // No connection object at all: nothing is sent.
+  // No connection object at all: the click ends as it asks for it, before
+  // the upgrade starts; nothing is sent.
   {
     StageHarness h;
     rt::destroy(upgrade::sqlca);
     rt::ErrorReport report;
-    EXPECT_FALSE(rt::run_event([&] { upgrade::cb_1_clicked(h.window); }, &report));
+    EXPECT_FALSE(rt::run_event([&] { upgrade::cb_1_clicked(h.window, upgrade::connection()); }, &report));
     EXPECT_EQ(report.number, rt::kErrNullObject);
     EXPECT_TRUE(h.db.ops.empty());
-    EXPECT_EQ(h.ui.pointer(), rt::Pointer::HourGlass);
+    EXPECT_EQ(h.ui.pointer(), rt::Pointer::Arrow);
     EXPECT_TRUE(h.window.cb_1_enabled);
   }
 }

@@ -10,6 +10,7 @@
 
 #include "rt/text.h"
 #include "support/stage_db.h"
+#include "upgrade/globals.h"
 #include "upgrade/stage_upgrade.h"
 
 namespace {
@@ -203,7 +204,7 @@ void expect_conversation(const std::vector<Op>& got, const std::vector<Want>& wa
 
 TEST(StageConversation, FromNoStageRunsBootstrapAndAllItems) {
   StageHarness h;
-  upgrade::cb_1_clicked(h.window);
+  upgrade::cb_1_clicked(h.window, upgrade::connection());
 
   const std::vector<Want> want = concat({
       {Want{"select", kStageRead}, exec(kBootstrap), op("commit"),
@@ -224,7 +225,7 @@ TEST(StageConversation, EachStageEntersAtItsFirstItem) {
     SCOPED_TRACE(c.stage);
     StageHarness h;
     h.db.answers = {StageAnswer::row(c.stage)};
-    upgrade::cb_1_clicked(h.window);
+    upgrade::cb_1_clicked(h.window, upgrade::connection());
     const std::vector<Want> want = concat({
         {Want{"select", kStageRead}, Want{"select", kStageRead}},
         items_from(c.first),

@@ -480,17 +480,4 @@ TEST_F(Upgrade, UntickedProcTriggerBoxSkipsTheLoaderButNotTheFinalCommit) {
                                                       storesim::RequestKind::Commit}));
 }
 
-TEST(Window, EveryRoutineIsWired) {
-  const upgrade::w_db_upgrade::Routines& r = upgrade::w_db_upgrade::default_routines();
-  EXPECT_TRUE(r.cb_1_clicked && r.cb_get_clicked && r.cb_put_clicked && r.wf_dbupgrade_2008 && r.wf_exec_sql &&
-              r.wf_get_sql_go);
-  // The window's own rewrite is the real one.
-  upgrade::w_db_upgrade w;
-  rt::String create = std::string("drop procedure p\r\ngo\r\ncreate procedure p as begin return end");
-  rt::String drop = std::string();
-  EXPECT_TRUE(*w.wf_get_sql_go(create, drop));
-  EXPECT_EQ(*create, "create procedure p  with ENCRYPTION as begin return end");
-  EXPECT_EQ(*drop, "drop procedure p");
-}
-
 }  // namespace

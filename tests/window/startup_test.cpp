@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,17 +15,38 @@ namespace {
 using startup_testing::Startup;
 using startup_testing::visible_controls;
 
-class Delivered : public Startup, public ::testing::WithParamInterface<rt::ULong> {};
+// The upgrade window with a hook in place of each button's routine: a hook
+// that is set runs instead of the window's own.
+class Hooked : public upgrade::w_db_upgrade {
+ public:
+  using Hook = std::function<void(upgrade::w_db_upgrade&)>;
+  Hook on_cb_1, on_cb_get, on_cb_put;
+
+  void cb_1_clicked() override { on_cb_1 ? on_cb_1(*this) : w_db_upgrade::cb_1_clicked(); }
+  void cb_get_clicked() override { on_cb_get ? on_cb_get(*this) : w_db_upgrade::cb_get_clicked(); }
+  void cb_put_clicked() override { on_cb_put ? on_cb_put(*this) : w_db_upgrade::cb_put_clicked(); }
+};
+
+// Starts the program on a Hooked window, which the application then opens.
+class HookedStartup : public Startup {
+ protected:
+  Hooked& start_hooked(rt::ULong handle = rt::kProgramModuleHandle) {
+    app.w_db_upgrade = rt::create<Hooked>();
+    return static_cast<Hooked&>(start(handle));
+  }
+};
+
+class Delivered : public HookedStartup, public ::testing::WithParamInterface<rt::ULong> {};
 
 TEST_P(Delivered, HidesTheDeveloperControls) {
-  auto& w = start(GetParam());
+  auto& w = start_hooked(GetParam());
   EXPECT_EQ(visible_controls(w), (std::vector<std::string>{"st_5", "st_4", "st_8", "st_7", "st_3", "st_2", "st_1",
                                                            "cb_2", "cb_1", "gb_1"}));
   EXPECT_TRUE(w.cbx_proc->checked());
   for (rt::Control* c : w.control()) EXPECT_TRUE(c->enabled()) << c->name();
   // Hidden, the loader still answers to the code.
   int loads = 0;
-  w.routines.cb_put_clicked = [&](upgrade::w_db_upgrade&) { ++loads; };
+  w.on_cb_put = [&](upgrade::w_db_upgrade&) { ++loads; };
   EXPECT_FALSE(backend.click(*w.cb_put));
   w.cb_put->trigger_clicked();
   EXPECT_EQ(loads, 1);
@@ -45,50 +67,30 @@ TEST_F(Startup, DeveloperBuildShowsEveryControl) {
   EXPECT_TRUE(backend.peer_state(w)->centered);
 }
 
-void w_db_upgrade_defaults_reach_new_windows();
-
-TEST_F(Startup, ClicksRunTheWiredRoutinesOnTheirWindow) {
-  auto& w = start(0u);
+TEST_F(HookedStartup, ClicksRunTheWindowsRoutines) {
+  auto& w = start_hooked(0u);
   std::vector<std::string> ran;
-  w.routines.cb_1_clicked = [&](upgrade::w_db_upgrade& win) {
+  w.on_cb_1 = [&](upgrade::w_db_upgrade& win) {
     ran.push_back("cb_1");
     EXPECT_EQ(&win, &w);
     // The upgrade ends by running the loader and waiting for it.
     win.cb_put->trigger_clicked();
     win.cb_1->set_enabled(false);
   };
-  w.routines.cb_get_clicked = [&](upgrade::w_db_upgrade&) { ran.push_back("cb_get"); };
-  w.routines.cb_put_clicked = [&](upgrade::w_db_upgrade&) { ran.push_back("cb_put"); };
+  w.on_cb_get = [&](upgrade::w_db_upgrade&) { ran.push_back("cb_get"); };
+  w.on_cb_put = [&](upgrade::w_db_upgrade&) { ran.push_back("cb_put"); };
 
   EXPECT_TRUE(backend.click(*w.cb_get));
   EXPECT_TRUE(backend.press_accelerator(w, 'u'));
   EXPECT_FALSE(backend.click(*w.cb_1));  // disabled after one upgrade
   EXPECT_EQ(ran, (std::vector<std::string>{"cb_get", "cb_1", "cb_put"}));
-
-  // The slots a new window starts with come from the defaults.
-  w_db_upgrade_defaults_reach_new_windows();
 }
 
-void w_db_upgrade_defaults_reach_new_windows() {
-  upgrade::w_db_upgrade::Routines saved = upgrade::w_db_upgrade::default_routines();
-  bool wired = false;
-  upgrade::w_db_upgrade::default_routines().cb_get_clicked = [&](upgrade::w_db_upgrade&) { wired = true; };
-  upgrade::w_db_upgrade fresh;
-  upgrade::w_db_upgrade::default_routines() = saved;
-  fresh.cb_get_clicked();
-  EXPECT_TRUE(wired);
-  // An empty slot does nothing and gives nothing.
-  fresh.routines.wf_get_sql_go = nullptr;
-  rt::String create = std::string("x"), drop = std::string("y");
-  EXPECT_FALSE(*fresh.wf_get_sql_go(create, drop));
-  EXPECT_EQ(*create, "x");
-}
-
-TEST_F(Startup, UpgradeButtonRunsTheUpgradeAndTheLoader) {
+TEST_F(HookedStartup, UpgradeButtonRunsTheUpgradeAndTheLoader) {
   server.select_value = "20170521";
-  auto& w = start();
+  auto& w = start_hooked();
   int loads = 0;
-  w.routines.cb_put_clicked = [&](upgrade::w_db_upgrade&) { ++loads; };
+  w.on_cb_put = [&](upgrade::w_db_upgrade&) { ++loads; };
   std::size_t before = server.statements().size();
   ASSERT_TRUE(backend.click(*w.cb_1));
   // The last stage runs again, ending with the grants; the hidden, ticked
@@ -247,11 +249,11 @@ INSTANTIATE_TEST_SUITE_P(Window, Closing, ::testing::Values("cb_2", "alt+e", "cl
                            return n;
                          });
 
-TEST_F(Startup, RuntimeErrorInARoutineEndsOnlyThatClick) {
+TEST_F(HookedStartup, RuntimeErrorInARoutineEndsOnlyThatClick) {
   testing_support::ErrorCollector errors;
-  auto& w = start(0u);
+  auto& w = start_hooked(0u);
   bool after = false;
-  w.routines.cb_get_clicked = [&](upgrade::w_db_upgrade&) {
+  w.on_cb_get = [&](upgrade::w_db_upgrade&) {
     rt::raise_error(rt::kErrNullObject);
     after = true;
   };

@@ -6,12 +6,10 @@
 #include "rt/ui.h"
 #include "rt/window/application.h"
 #include "rt/window/session.h"
-#include "upgrade/encryption_rewrite.h"
 #include "upgrade/globals.h"
 #include "upgrade/list_box_adapter.h"
 #include "upgrade/pack_builder.h"
 #include "upgrade/pack_loader.h"
-#include "upgrade/stage_upgrade.h"
 #include "upgrade/update_script.h"
 
 namespace upgrade {
@@ -46,49 +44,9 @@ T& existing(const rt::Ref<T>& ref) {
   return *ref;
 }
 
-// What the upgrade needs of the window, answered by the window.
-class WindowForUpgrade : public UpgradeWindow {
- public:
-  explicit WindowForUpgrade(w_db_upgrade& w) : w_(w) {}
-  rt::String wf_exec_sql() override { return w_.wf_exec_sql(); }
-  rt::Bool cbx_proc_checked() override { return existing(w_.cbx_proc).checked(); }
-  void cb_put_trigger_clicked() override { existing(w_.cb_put).trigger_clicked(); }
-  void cb_1_disable() override { existing(w_.cb_1).set_enabled(false); }
-
- private:
-  w_db_upgrade& w_;
-};
-
-w_db_upgrade::Routines built_in_routines() {
-  w_db_upgrade::Routines r;
-  r.cb_1_clicked = [](w_db_upgrade& w) {
-    WindowForUpgrade window(w);
-    upgrade::cb_1_clicked(window);
-  };
-  r.wf_dbupgrade_2008 = [](w_db_upgrade& w) {
-    WindowForUpgrade window(w);
-    upgrade::wf_dbupgrade_2008(window);
-  };
-  r.cb_get_clicked = [](w_db_upgrade& w) {
-    ControlListBox lb(existing(w.lb_1));
-    upgrade::cb_get_clicked(w.is_runpath, lb);
-  };
-  r.cb_put_clicked = [](w_db_upgrade& w) { upgrade::cb_put_clicked(connection(), w.is_runpath); };
-  r.wf_exec_sql = [](w_db_upgrade&) { return upgrade::wf_exec_sql(connection()); };
-  r.wf_get_sql_go = [](w_db_upgrade&, rt::String& as_create, rt::String& as_drop) -> rt::Bool {
-    return upgrade::wf_get_sql_go(as_create, as_drop);
-  };
-  return r;
-}
-
 }  // namespace
 
-w_db_upgrade::Routines& w_db_upgrade::default_routines() {
-  static Routines r = built_in_routines();
-  return r;
-}
-
-w_db_upgrade::w_db_upgrade() : routines(default_routines()) {
+w_db_upgrade::w_db_upgrade() {
   set_title(rt::gbk("专卖店软件数据库升级"));
   resize(2313, 1536);
   set_frame(/*title_bar=*/true, /*control_menu=*/true, /*resizable=*/true);
@@ -290,32 +248,23 @@ rt::Bool w_db_upgrade::wf_connect_db() {
   return true;
 }
 
-rt::Bool w_db_upgrade::wf_get_sql_go(rt::String& as_create, rt::String& as_drop) {
-  if (!routines.wf_get_sql_go) return false;
-  return routines.wf_get_sql_go(*this, as_create, as_drop);
-}
+rt::String w_db_upgrade::wf_exec_sql() { return upgrade::wf_exec_sql(connection()); }
 
-void w_db_upgrade::wf_dbupgrade_2008() {
-  if (routines.wf_dbupgrade_2008) routines.wf_dbupgrade_2008(*this);
-}
-
-rt::String w_db_upgrade::wf_exec_sql() {
-  if (!routines.wf_exec_sql) return std::string();
-  return routines.wf_exec_sql(*this);
-}
-
-void w_db_upgrade::cb_1_clicked() {
-  if (routines.cb_1_clicked) routines.cb_1_clicked(*this);
-}
+void w_db_upgrade::cb_1_clicked() { upgrade::cb_1_clicked(*this, connection()); }
 
 void w_db_upgrade::cb_2_clicked() { rt::close(*this); }
 
 void w_db_upgrade::cb_get_clicked() {
-  if (routines.cb_get_clicked) routines.cb_get_clicked(*this);
+  ControlListBox lb(existing(lb_1));
+  upgrade::cb_get_clicked(is_runpath, lb);
 }
 
-void w_db_upgrade::cb_put_clicked() {
-  if (routines.cb_put_clicked) routines.cb_put_clicked(*this);
-}
+void w_db_upgrade::cb_put_clicked() { upgrade::cb_put_clicked(connection(), is_runpath); }
+
+rt::Bool w_db_upgrade::cbx_proc_checked() { return existing(cbx_proc).checked(); }
+
+void w_db_upgrade::cb_put_trigger_clicked() { existing(cb_put).trigger_clicked(); }
+
+void w_db_upgrade::cb_1_disable() { existing(cb_1).set_enabled(false); }
 
 }  // namespace upgrade

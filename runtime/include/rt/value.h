@@ -40,10 +40,6 @@ class Nullable {
   constexpr Nullable(U&& u) : v_(static_cast<T>(std::forward<U>(u))) {}
 
   constexpr bool is_null() const { return null_; }
-  constexpr void set_null() {
-    null_ = true;
-    v_ = T{};
-  }
   // The value; reading the value of NULL is a fault of the caller.
   constexpr const T& operator*() const { return v_; }
   constexpr T& operator*() {

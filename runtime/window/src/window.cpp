@@ -27,12 +27,6 @@ void Window::detach(Control& c) {
   c.parent_ = nullptr;
 }
 
-Control* Window::find_control(const std::string& name) const {
-  for (Control* c : control_)
-    if (c->name() == name) return c;
-  return nullptr;
-}
-
 std::vector<Control*> Window::tab_sequence() const {
   std::vector<Control*> seq;
   for (Control* c : control_)

@@ -1,13 +1,15 @@
 // The stage-gated upgrade: the click on the upgrade button (cb_1) and the
 // window function wf_dbupgrade_2008 that runs the statement list.
 //
-// Both work on the global connection sqlca and need a few things of their
-// window, which the window provides through UpgradeWindow. A runtime error
-// raised anywhere inside (rt::RuntimeError) is not caught here: it ends the
-// click at once, and the event dispatcher deals with it.
+// Both work on the connection they are given (the window hands down sqlca)
+// and need a few things of their window, which the window provides through
+// UpgradeWindow. A runtime error raised anywhere inside (rt::RuntimeError)
+// is not caught here: it ends the click at once, and the event dispatcher
+// deals with it.
 #pragma once
 
 #include "rt/text.h"
+#include "rt/transaction.h"
 #include "rt/value.h"
 
 namespace upgrade {
@@ -28,15 +30,16 @@ class UpgradeWindow {
   virtual void cb_1_disable() = 0;
 };
 
-// Reads the recorded stage and runs every item of the statement list from
-// that stage's first item to the end. An unrecognised stage is reset to
-// "00000000" and reported in the box titled "提示"; nothing of the list runs.
-void wf_dbupgrade_2008(UpgradeWindow& window);
+// Reads the recorded stage on `sqlca` and runs every item of the statement
+// list from that stage's first item to the end. An unrecognised stage is
+// reset to "00000000" and reported in the box titled "提示"; nothing of the
+// list runs.
+void wf_dbupgrade_2008(UpgradeWindow& window, rt::transaction& sqlca);
 
 // The click on cb_1: records stage "00000000" when the database has none,
 // runs wf_dbupgrade_2008, reloads procedures and triggers when cbx_proc is
 // ticked, issues the final COMMIT with autocommit off, restores the pointer
 // and disables cb_1.
-void cb_1_clicked(UpgradeWindow& window);
+void cb_1_clicked(UpgradeWindow& window, rt::transaction& sqlca);
 
 }  // namespace upgrade

@@ -2,39 +2,21 @@
 // start-up and the exit button.
 //
 // The upgrade itself (cb_1), the pack builder (cb_get), the loader (cb_put)
-// and the window functions wf_dbupgrade_2008, wf_exec_sql and wf_get_sql_go
-// live in routines of their own; the window reaches them through the slots
-// of `Routines`. A new window takes its slots from default_routines(), which
-// start with the routines built into the program (an empty slot does
-// nothing and gives nothing); a subclass may override the member functions
-// instead.
+// and the update script (wf_exec_sql) live in modules of their own; each
+// member below calls its module with what it needs of the window and the
+// connection sqlca. A subclass may override any of them.
 #pragma once
-
-#include <functional>
 
 #include "rt/text.h"
 #include "rt/value.h"
 #include "rt/window/control.h"
 #include "rt/window/window.h"
+#include "upgrade/stage_upgrade.h"
 
 namespace upgrade {
 
-class w_db_upgrade : public rt::Window {
+class w_db_upgrade : public rt::Window, private UpgradeWindow {
  public:
-  struct Routines {
-    // clicked event of cb_1: the whole upgrade.
-    std::function<void(w_db_upgrade&)> cb_1_clicked;
-    // clicked event of cb_get: builds the script pack.
-    std::function<void(w_db_upgrade&)> cb_get_clicked;
-    // clicked event of cb_put: loads the script pack.
-    std::function<void(w_db_upgrade&)> cb_put_clicked;
-    std::function<void(w_db_upgrade&)> wf_dbupgrade_2008;
-    std::function<rt::String(w_db_upgrade&)> wf_exec_sql;
-    std::function<rt::Bool(w_db_upgrade&, rt::String& as_create, rt::String& as_drop)> wf_get_sql_go;
-  };
-  // The slots every new window starts with.
-  static Routines& default_routines();
-
   w_db_upgrade();
   ~w_db_upgrade() override;
 
@@ -60,8 +42,6 @@ class w_db_upgrade : public rt::Window {
   // followed by the path separator. "db.dat" is read and written here.
   rt::String is_runpath = std::string();
 
-  Routines routines;
-
   // Window functions and events, in declaration order.
   // Posted by open: connects to the store database; after a failed
   // connection the upgrade button is disabled.
@@ -70,12 +50,11 @@ class w_db_upgrade : public rt::Window {
   // length of the directory, or the size the buffer would need (the buffer
   // is then left alone), or 0 when it cannot be read.
   rt::ULong GetCurrentDirectoryA(const rt::ULong& sa, rt::String& lppathname);
-  virtual rt::Bool wf_get_sql_go(rt::String& as_create, rt::String& as_drop);
   // Sets up sqlca from the registry and the fixed login and connects it;
   // false (after a beep and a box with the server's text) when it failed.
   virtual rt::Bool wf_connect_db();
-  virtual void wf_dbupgrade_2008();
-  virtual rt::String wf_exec_sql();
+  // Runs "update.sql" on sqlca; the upgrade calls it from its statement list.
+  rt::String wf_exec_sql() override;
   void create() override;
   void destroy() override;
   void open() override;
@@ -85,6 +64,12 @@ class w_db_upgrade : public rt::Window {
   virtual void cb_2_clicked();
   virtual void cb_get_clicked();
   virtual void cb_put_clicked();
+
+ private:
+  // What the upgrade asks of the window besides wf_exec_sql.
+  rt::Bool cbx_proc_checked() override;
+  void cb_put_trigger_clicked() override;
+  void cb_1_disable() override;
 };
 
 // The registry key of the store database settings.

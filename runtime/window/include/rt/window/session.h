@@ -101,8 +101,6 @@ class Session {
   // Runs one handler of window w as an event (busy guard and run_event).
   bool dispatch(Window* w, const std::function<void()>& fn);
 
-  const std::vector<Window*>& open_windows() const { return open_; }
-
  private:
   friend class Window;
   void close_now(Window& w, bool force = false);

@@ -48,7 +48,6 @@ class Window : public Object {
 
   // The controls, in declaration order.
   const std::vector<Control*>& control() const { return control_; }
-  Control* find_control(const std::string& name) const;
   // The controls that the Tab key visits (tab order above 0), by tab order;
   // equal values in reading order: top to bottom, then left to right.
   std::vector<Control*> tab_sequence() const;
