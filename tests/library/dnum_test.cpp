@@ -160,6 +160,26 @@ TEST_F(DigitTextTest, BitwiseEqualsTwosComplementOperationsForAnyPair) {
   }
 }
 
+TEST_F(DigitTextTest, BitwiseExactAtEveryDigitWidthAndCarry) {
+  // Every width of the digit texts (4 to 32), either sign on either side,
+  // and the results -2^w whose fill carries out of the width.
+  std::vector<std::int32_t> values = {0, std::numeric_limits<std::int32_t>::min()};
+  for (int k = 0; k < 31; ++k) {
+    const std::int32_t p = std::int32_t{1} << k;
+    for (std::int32_t v : {p, p - 1, p + 1}) {
+      values.push_back(v);
+      values.push_back(-v);
+    }
+  }
+  for (std::int32_t a : values) {
+    for (std::int32_t b : values) {
+      ASSERT_EQ(*dn->of_bitwiseand(a, b), a & b) << a << " & " << b;
+      ASSERT_EQ(*dn->of_bitwiseor(a, b), a | b) << a << " | " << b;
+      ASSERT_EQ(*dn->of_bitwisexor(a, b), a ^ b) << a << " ^ " << b;
+    }
+  }
+}
+
 TEST_F(DigitTextTest, InPlaceRouteAgreesWithTextRoute) {
   for (std::int32_t x : sample_longs(400, 12)) {
     DigitText t;
