@@ -221,8 +221,15 @@ void complement(std::string_view s, Text& result) {
   result.clear();
   char* const out = grow(result, s.size());
   if (all_ascii(s)) {
-    // One character per byte.
-    complement_lanes(s.data(), out, s.size());
+    // One character per byte. The result has a buffer of its own, so the
+    // last group of eight may overlap the one before it.
+    if (s.size() < 8) {
+      complement_lanes(s.data(), out, s.size());
+      return;
+    }
+    for (std::size_t i = 0; i + 8 <= s.size(); i += 8) store8(out + i, kZeros | zero_lanes(load8(s.data() + i) ^ kZeros));
+    const std::size_t last = s.size() - 8;
+    store8(out + last, kZeros | zero_lanes(load8(s.data() + last) ^ kZeros));
     return;
   }
   std::size_t count = 0;
