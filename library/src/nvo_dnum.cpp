@@ -139,8 +139,11 @@ class RightAligned {
       const std::size_t lane = static_cast<std::size_t>(63 - std::countl_zero(zeros)) / 8;
       const std::size_t at = 8 * k + lane;
       if (at < first) break;
-      b_[at] = '1';
-      fill_short(b_ + at + 1, '0', kBytes - at - 1);
+      // In word k the lanes before the "0" stay, it becomes "1" and the
+      // lanes after it "0"; the words after k are all "0".
+      const std::uint64_t before = (std::uint64_t{1} << (8 * lane)) - 1;
+      set_word(k, (word(k) & before) | (kZeros & ~before) | (std::uint64_t{1} << (8 * lane)));
+      for (std::size_t after = k + 1; after < kWords; ++after) set_word(after, kZeros);
       return w;
     }
     fill_short(b_ + first, '0', w);
@@ -257,6 +260,36 @@ void add_one_and_prefix(Text& c, Text& result) {
   result.assign("1111");
   result.append((4 - c.size() % 4) % 4, '0');
   copy_digits(result, std::string_view(&c[0], c.size()));
+}
+
+// The bitwise functions after their NULL test: both values as prefixed
+// digit texts of one width in two's-complement form, combined digit by
+// digit with `rule` (on eight digits at a time), back to sign-magnitude
+// form and read.
+template <class Rule>
+std::int32_t combine_digit_texts(std::int32_t v1, std::int32_t v2, Rule rule) {
+  // The magnitudes' digits (the signed digit text without its "-"), at the
+  // common width w, a multiple of 4, behind the sign prefix.
+  const std::uint32_t m1 = v1 < 0 ? magnitude(v1) : static_cast<std::uint32_t>(v1);
+  const std::uint32_t m2 = v2 < 0 ? magnitude(v2) : static_cast<std::uint32_t>(v2);
+  const std::size_t w = (static_cast<std::size_t>(std::max(digit_count(m1), digit_count(m2))) + 3) / 4 * 4;
+  RightAligned t1, t2;
+  t1.put_prefixed(v1 < 0, m1, w);
+  t2.put_prefixed(v2 < 0, m2, w);
+  // Sign-magnitude form to two's-complement form.
+  if (v1 < 0) t1.fill(w);
+  if (v2 < 0) t2.fill(w);
+
+  // Positions before the texts combine too, but are no part of the result.
+  RightAligned r;
+  for (std::size_t k = 0; k < RightAligned::kWords; ++k) r.set_word(k, rule(t1.word(k), t2.word(k)));
+
+  // Back to sign-magnitude form, which widens the text by four digits when
+  // the carry leaves it; then the digits behind the prefix read back.
+  const bool negative = r.negative(w);
+  const std::size_t digits = negative ? r.fill(w) : w;
+  const std::uint32_t result = r.read(digits);
+  return static_cast<std::int32_t>(negative ? 0u - result : result);
 }
 
 }  // namespace
@@ -382,42 +415,15 @@ rt::Long nvo_dnum::of_bitwisexor(const rt::Long& al_value1, const rt::Long& al_v
 
 rt::Long nvo_dnum::bitwise(const rt::Long& al_value1, const rt::Long& al_value2, BitOp op) {
   if (al_value1.is_null() || al_value2.is_null()) return rt::null;
-  const std::int32_t v1 = *al_value1;
-  const std::int32_t v2 = *al_value2;
-
-  // The magnitudes' digits (the signed digit text without its "-"), at the
-  // common width w, a multiple of 4, behind the sign prefix.
-  const std::uint32_t m1 = v1 < 0 ? magnitude(v1) : static_cast<std::uint32_t>(v1);
-  const std::uint32_t m2 = v2 < 0 ? magnitude(v2) : static_cast<std::uint32_t>(v2);
-  const std::size_t w = (static_cast<std::size_t>(std::max(digit_count(m1), digit_count(m2))) + 3) / 4 * 4;
-  RightAligned t1, t2;
-  t1.put_prefixed(v1 < 0, m1, w);
-  t2.put_prefixed(v2 < 0, m2, w);
-  // Sign-magnitude form to two's-complement form.
-  if (v1 < 0) t1.fill(w);
-  if (v2 < 0) t2.fill(w);
-
-  // Digit by digit, eight positions at a time: on the bytes of "0" and "1",
-  // AND and OR of the bytes are the digits' AND and OR, and XOR leaves 0 or
-  // 1 in the low bit of each byte. Positions before the texts combine too,
-  // but are no part of the result.
-  RightAligned r;
-  for (std::size_t k = 0; k < RightAligned::kWords; ++k) {
-    const std::uint64_t a = t1.word(k), b = t2.word(k);
-    switch (op) {
-      case BitOp::And: r.set_word(k, a & b); break;
-      case BitOp::Or: r.set_word(k, a | b); break;
-      case BitOp::Xor: r.set_word(k, (a ^ b) | kZeros); break;
-    }
+  // On the bytes of "0" and "1", AND and OR of the bytes are the digits'
+  // AND and OR, and XOR leaves 0 or 1 in the low bit of each byte.
+  using Word = std::uint64_t;
+  switch (op) {
+    case BitOp::And: return combine_digit_texts(*al_value1, *al_value2, [](Word a, Word b) { return a & b; });
+    case BitOp::Or: return combine_digit_texts(*al_value1, *al_value2, [](Word a, Word b) { return a | b; });
+    case BitOp::Xor: break;
   }
-
-  // Back to sign-magnitude form, which widens the text by four digits when
-  // the carry leaves it; then the digits behind the prefix read back.
-  const bool negative = r.negative(w);
-  const std::size_t digits = negative ? r.fill(w) : w;
-  auto result = static_cast<std::int32_t>(r.read(digits));
-  if (negative) result = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(result));
-  return result;
+  return combine_digit_texts(*al_value1, *al_value2, [](Word a, Word b) { return (a ^ b) | kZeros; });
 }
 
 }  // namespace hostkit
