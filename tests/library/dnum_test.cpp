@@ -103,6 +103,20 @@ TEST_F(DigitTextTest, ComplementHasOneDigitPerCharacter) {
   // A two-byte character is one position.
   EXPECT_EQ(*dn->of_bitwisenot(rt::gbk("0中1")), "100");
   EXPECT_TRUE(dn->of_bitwisenot(rt::String(rt::null)).is_null());
+
+  // Every length that the in-place texts hold, in whole and partial groups
+  // of eight, with characters other than digits anywhere.
+  std::mt19937 gen(5);
+  const std::string alphabet = "0101-a 9";
+  for (std::size_t n = 0; n <= DigitText::kCapacity; ++n) {
+    std::string text, expected;
+    for (std::size_t i = 0; i < n; ++i) {
+      text += alphabet[gen() % alphabet.size()];
+      expected += text.back() == '0' ? '1' : '0';
+    }
+    EXPECT_EQ(*dn->of_bitwisenot(text), expected) << text;
+    EXPECT_EQ(dn->of_bitwisenot(DigitText(text)).view(), expected) << text;
+  }
 }
 
 TEST_F(DigitTextTest, FillSwitchesBetweenSignMagnitudeAndTwosComplement) {
