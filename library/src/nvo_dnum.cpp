@@ -25,7 +25,6 @@ rt::String after_prefix(const rt::String& s) { return rt::midw(s, 5); }
 constexpr std::uint64_t kLanes = 0x0101010101010101ull;
 constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
 constexpr std::uint64_t kZeros = kLanes * '0';
-constexpr std::uint64_t kOnes = kLanes * '1';
 
 inline std::uint64_t load8(const char* p) {
   std::uint64_t x;
