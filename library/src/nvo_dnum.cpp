@@ -25,7 +25,6 @@ rt::String after_prefix(const rt::String& s) { return rt::midw(s, 5); }
 constexpr std::uint64_t kLanes = 0x0101010101010101ull;
 constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
 constexpr std::uint64_t kZeros = kLanes * '0';
-constexpr std::uint64_t kOnes = kLanes * '1';
 
 inline std::uint64_t load8(const char* p) {
   std::uint64_t x;
@@ -92,6 +91,79 @@ constexpr std::array<std::uint64_t, 256> make_byte_digits() {
 }
 constexpr std::array<std::uint64_t, 256> kByteDigits = make_byte_digits();
 
+// The number of digits of the plain digit text of m: 1 for 0.
+inline int digit_count(std::uint32_t m) { return m == 0 ? 1 : std::bit_width(m); }
+
+// A prefixed digit text of at most 36 characters held right-aligned in five
+// 64-bit words: its last digit is the last byte, so two texts of one width
+// line up position by position. The bitwise functions write every text they
+// hold here themselves, all of "0" and "1", so no step looks for other
+// characters. A text of w digits occupies bytes 36 - w to 39 (the prefix
+// first); the bytes before it are no part of it.
+class RightAligned {
+  // A lane's place in the word and the byte's place in memory agree on
+  // little-endian machines only.
+  static_assert(std::endian::native == std::endian::little);
+
+ public:
+  static constexpr std::size_t kWords = 5;
+  static constexpr std::size_t kBytes = 8 * kWords;
+
+  // "1111" or "0000", then the digits of m left-padded with "0" to w.
+  void put_prefixed(bool negative, std::uint32_t m, std::size_t w) {
+    store8(b_, kZeros);
+    store8(b_ + 8, kByteDigits[m >> 24]);
+    store8(b_ + 16, kByteDigits[(m >> 16) & 0xFFu]);
+    store8(b_ + 24, kByteDigits[(m >> 8) & 0xFFu]);
+    store8(b_ + 32, kByteDigits[m & 0xFFu]);
+    std::memcpy(b_ + kBytes - w - 4, negative ? "1111" : "0000", 4);
+  }
+
+  std::uint64_t word(std::size_t k) const { return load8(b_ + 8 * k); }
+  void set_word(std::size_t k, std::uint64_t x) { store8(b_ + 8 * k, x); }
+
+  bool negative(std::size_t w) const { return std::memcmp(b_ + kBytes - w - 4, "1111", 4) == 0; }
+
+  // The fill of a "1111" text of w digits: the complement of the digits
+  // plus one at their width (the last "0" becomes "1" and the digits after
+  // it "0"). With no "0" the carry leaves the width: "1" and w "0", padded
+  // with "0" to w + 4 digits behind the prefix. Returns the digit count.
+  std::size_t fill(std::size_t w) {
+    const std::size_t first = kBytes - w;
+    for (std::size_t k = 1; k < kWords; ++k) set_word(k, word(k) ^ kLanes);
+    std::memcpy(b_ + first - 4, "1111", 4);
+    for (std::size_t k = kWords; k-- > 1;) {
+      const std::uint64_t zeros = zero_lanes(word(k) ^ kZeros);
+      if (zeros == 0) continue;
+      const std::size_t lane = static_cast<std::size_t>(63 - std::countl_zero(zeros)) / 8;
+      const std::size_t at = 8 * k + lane;
+      if (at < first) break;
+      // In word k the lanes before the "0" stay, it becomes "1" and the
+      // lanes after it "0"; the words after k are all "0".
+      const std::uint64_t before = (std::uint64_t{1} << (8 * lane)) - 1;
+      set_word(k, (word(k) & before) | (kZeros & ~before) | (std::uint64_t{1} << (8 * lane)));
+      for (std::size_t after = k + 1; after < kWords; ++after) set_word(after, kZeros);
+      return w;
+    }
+    fill_short(b_ + first, '0', w);
+    std::memcpy(b_ + first - 8, "11110001", 8);
+    return w + 4;
+  }
+
+  // The number that the last `count` digits spell (count at most 32).
+  std::uint32_t read(std::size_t count) const {
+    std::uint32_t sum = 0;
+    for (std::size_t k = 1; k < kWords; ++k) {
+      const std::uint64_t bits = word(k) ^ kZeros;
+      sum = (sum << 8) | static_cast<std::uint32_t>((bits * 0x8040201008040201ull) >> 56);
+    }
+    return count >= 32 ? sum : sum & ((std::uint32_t{1} << count) - 1);
+  }
+
+ private:
+  alignas(8) char b_[kBytes];
+};
+
 // The algorithms below work on std::string (the public functions) and on
 // DigitText (the in-place route); grow() makes room for n more characters at
 // the end of either and returns where they go.
@@ -151,8 +223,15 @@ void complement(std::string_view s, Text& result) {
   result.clear();
   char* const out = grow(result, s.size());
   if (all_ascii(s)) {
-    // One character per byte.
-    complement_lanes(s.data(), out, s.size());
+    // One character per byte. The result has a buffer of its own, so the
+    // last group of eight may overlap the one before it.
+    if (s.size() < 8) {
+      complement_lanes(s.data(), out, s.size());
+      return;
+    }
+    for (std::size_t i = 0; i + 8 <= s.size(); i += 8) store8(out + i, kZeros | zero_lanes(load8(s.data() + i) ^ kZeros));
+    const std::size_t last = s.size() - 8;
+    store8(out + last, kZeros | zero_lanes(load8(s.data() + last) ^ kZeros));
     return;
   }
   std::size_t count = 0;
@@ -180,6 +259,36 @@ void add_one_and_prefix(Text& c, Text& result) {
   result.assign("1111");
   result.append((4 - c.size() % 4) % 4, '0');
   copy_digits(result, std::string_view(&c[0], c.size()));
+}
+
+// The bitwise functions after their NULL test: both values as prefixed
+// digit texts of one width in two's-complement form, combined digit by
+// digit with `rule` (on eight digits at a time), back to sign-magnitude
+// form and read.
+template <class Rule>
+std::int32_t combine_digit_texts(std::int32_t v1, std::int32_t v2, Rule rule) {
+  // The magnitudes' digits (the signed digit text without its "-"), at the
+  // common width w, a multiple of 4, behind the sign prefix.
+  const std::uint32_t m1 = v1 < 0 ? magnitude(v1) : static_cast<std::uint32_t>(v1);
+  const std::uint32_t m2 = v2 < 0 ? magnitude(v2) : static_cast<std::uint32_t>(v2);
+  const std::size_t w = (static_cast<std::size_t>(std::max(digit_count(m1), digit_count(m2))) + 3) / 4 * 4;
+  RightAligned t1, t2;
+  t1.put_prefixed(v1 < 0, m1, w);
+  t2.put_prefixed(v2 < 0, m2, w);
+  // Sign-magnitude form to two's-complement form.
+  if (v1 < 0) t1.fill(w);
+  if (v2 < 0) t2.fill(w);
+
+  // Positions before the texts combine too, but are no part of the result.
+  RightAligned r;
+  for (std::size_t k = 0; k < RightAligned::kWords; ++k) r.set_word(k, rule(t1.word(k), t2.word(k)));
+
+  // Back to sign-magnitude form, which widens the text by four digits when
+  // the carry leaves it; then the digits behind the prefix read back.
+  const bool negative = r.negative(w);
+  const std::size_t digits = negative ? r.fill(w) : w;
+  const std::uint32_t result = r.read(digits);
+  return static_cast<std::int32_t>(negative ? 0u - result : result);
 }
 
 }  // namespace
@@ -305,70 +414,15 @@ rt::Long nvo_dnum::of_bitwisexor(const rt::Long& al_value1, const rt::Long& al_v
 
 rt::Long nvo_dnum::bitwise(const rt::Long& al_value1, const rt::Long& al_value2, BitOp op) {
   if (al_value1.is_null() || al_value2.is_null()) return rt::null;
-  const std::int32_t v1 = *al_value1;
-  const std::int32_t v2 = *al_value2;
-
-  // The magnitudes' digits.
-  DigitText t1, t2;
-  of_binary(v1, t1);
-  of_binary(v2, t2);
-  std::string_view m1 = t1.view(), m2 = t2.view();
-  if (!m1.empty() && m1[0] == '-') m1.remove_prefix(1);
-  if (!m2.empty() && m2[0] == '-') m2.remove_prefix(1);
-
-  // Both at the common width, a multiple of 4, behind the sign prefix:
-  // sign-magnitude form, then two's-complement form.
-  const std::size_t w = (std::max(m1.size(), m2.size()) + 3) / 4 * 4;
-  auto prefixed = [w](bool negative, std::string_view digits) {
-    DigitText t;
-    char* const at = t.grow(w + 4);
-    std::memcpy(at, negative ? "1111" : "0000", 4);
-    fill_short(at + 4, '0', w - digits.size());
-    copy_short(at + 4 + w - digits.size(), digits.data(), digits.size());
-    return t;
-  };
-  const DigitText s1 = of_bitwisefill(prefixed(v1 < 0, m1));
-  const DigitText s2 = of_bitwisefill(prefixed(v2 < 0, m2));
-
-  // Digit by digit; a position that one text lacks holds no digit. The
-  // rules take, for each text, a 1 where it holds "1" and a 1 where it
-  // holds "0", one position per byte lane, eight positions at a time.
-  DigitText r;
-  const std::size_t n = w + 4;
-  char* const out = r.grow(n);
-  auto combine = [&](auto rule) {
-    auto eight = [&](std::size_t i) {
-      const std::uint64_t a = load8(s1.view().data() + i), b = load8(s2.view().data() + i);
-      store8(out + i, kZeros | rule(zero_lanes(a ^ kOnes), zero_lanes(a ^ kZeros), zero_lanes(b ^ kOnes),
-                                    zero_lanes(b ^ kZeros)));
-    };
-    if (n >= 8 && s1.size() >= n && s2.size() >= n) {
-      // The last group of eight may overlap the one before it.
-      for (std::size_t i = 0; i + 8 <= n; i += 8) eight(i);
-      eight(n - 8);
-      return;
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-      const char c1 = i < s1.size() ? s1[i] : '\0';
-      const char c2 = i < s2.size() ? s2[i] : '\0';
-      const std::uint64_t one1 = c1 == '1', zero1 = c1 == '0', one2 = c2 == '1', zero2 = c2 == '0';
-      out[i] = static_cast<char>('0' + rule(one1, zero1, one2, zero2));
-    }
-  };
-  using Lanes = std::uint64_t;
+  // On the bytes of "0" and "1", AND and OR of the bytes are the digits'
+  // AND and OR, and XOR leaves 0 or 1 in the low bit of each byte.
+  using Word = std::uint64_t;
   switch (op) {
-    case BitOp::And: combine([](Lanes o1, Lanes, Lanes o2, Lanes) { return o1 & o2; }); break;
-    case BitOp::Or: combine([](Lanes o1, Lanes, Lanes o2, Lanes) { return o1 | o2; }); break;
-    case BitOp::Xor: combine([](Lanes o1, Lanes z1, Lanes o2, Lanes z2) { return (o1 & z2) | (z1 & o2); }); break;
+    case BitOp::And: return combine_digit_texts(*al_value1, *al_value2, [](Word a, Word b) { return a & b; });
+    case BitOp::Or: return combine_digit_texts(*al_value1, *al_value2, [](Word a, Word b) { return a | b; });
+    case BitOp::Xor: break;
   }
-
-  // Back to sign-magnitude form and read the magnitude.
-  r = of_bitwisefill(r);
-  const bool negative = starts_with4(r.view(), "1111");
-  const DigitText digits(r.view().substr(std::min<std::size_t>(4, r.size())));
-  auto result = static_cast<std::int32_t>(of_binarytodecimalunsigned(digits));
-  if (negative) result = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(result));
-  return result;
+  return combine_digit_texts(*al_value1, *al_value2, [](Word a, Word b) { return (a ^ b) | kZeros; });
 }
 
 }  // namespace hostkit

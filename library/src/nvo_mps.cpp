@@ -160,21 +160,21 @@ rt::Long nvo_mps::of_converttowordarray(const rt::String& as_origmess, WordArray
     ll_word_list.assign(static_cast<std::size_t>(*ll_wordarraylen), rt::Long(0));
 
   // Each character ORed into its byte of its word. The text is walked by
-  // character, one step at a time (a two-byte GBK character is one).
+  // character, one step at a time (a two-byte GBK character is one). The
+  // word index, the whole part of i * 0.25, is i / 4 for every i >= 0.
+  const std::string_view text = as_origmess.is_null() ? std::string_view() : std::string_view(*as_origmess);
   std::size_t offset = 0;
-  for (rt::Long ll_posofmess = 0; rt::test(ll_posofmess < ll_lenofmess); ll_posofmess = ll_posofmess + rt::Long(1)) {
-    const std::string& text = *as_origmess;
+  const std::int32_t length = ll_lenofmess.value_or(0);
+  for (std::int32_t i = 0; i < length; ++i) {
     const std::size_t size = offset < text.size() ? rt::gbk_char_size(text, offset) : 0;
-    rt::String ls_char = text.substr(offset, size);
+    rt::String ls_char = std::string(text.substr(offset, size));
     offset += size;
 
-    const rt::Long ll_countofword = rt::truncate_to_long(to_double(ll_posofmess) * rt::Double(0.25));
-    const rt::Long ll_posofword = rt::mod(ll_posofmess, rt::Long(4));
-    const rt::Long index = ll_countofword + rt::Long(1);
+    const std::int32_t index = i / 4 + 1;
     if (in_array(index, ll_word_list)) {
-      const rt::Long ll_word_unicode = rt::convert<std::int32_t>(of_getunicode(ls_char));
-      rt::Long& word = ll_word_list[static_cast<std::size_t>(*index) - 1];
-      word = numerical().of_bitwiseor(word, of_lshift(ll_word_unicode, ll_posofword * rt::Long(8)));
+      const rt::Long ll_word_unicode = rt::convert<std::int32_t>(of_getunicode(std::move(ls_char)));
+      rt::Long& word = ll_word_list[static_cast<std::size_t>(index) - 1];
+      word = numerical().of_bitwiseor(word, of_lshift(ll_word_unicode, rt::Long(i % 4 * 8)));
     }
   }
 
@@ -254,25 +254,21 @@ std::uint32_t nvo_mps::unsigned_reading(std::int32_t value) {
   dn.of_binary(value, ls_value);
   if (value >= 0) return static_cast<std::uint32_t>(value);
 
-  // The magnitude's digits, complemented, plus one at their width (the last
-  // "0" becomes "1", the digits after it "0"), then widened to 32 digits
-  // with "1": the two's-complement pattern.
-  ls_value = dn.of_bitwisenot(DigitText(ls_value.view().substr(1)));
-  const std::size_t width = ls_value.size();
+  // The magnitude's digits (the "-" dropped), complemented. They begin
+  // with "1", so the complement begins with "0" and holds a last "0".
+  const DigitText complemented = dn.of_bitwisenot(DigitText(ls_value.view().substr(1)));
+  const std::size_t width = complemented.size();
   std::size_t zero = width;
-  while (zero > 0 && ls_value[zero - 1] != '0') --zero;
+  while (complemented[zero - 1] != '0') --zero;
+  // Plus one at their width (the last "0" becomes "1", the digits after it
+  // "0"), widened to 32 digits with "1": the two's-complement pattern.
   DigitText widened;
-  if (zero == 0) {
-    // The carry leaves the width: "1" and a "0" for every digit.
-    if (width + 1 < 32) widened.append(32 - (width + 1), '1');
-    widened.push_back('1');
-    widened.append(width, '0');
-  } else {
-    ls_value[zero - 1] = '1';
-    fill_short(&ls_value[zero], '0', width - zero);
-    if (width < 32) widened.append(32 - width, '1');
-    widened.append(ls_value.view());
-  }
+  char* const out = widened.grow(32);
+  char* const digits = out + 32 - width;
+  fill_short(out, '1', 32 - width);
+  copy_short(digits, complemented.view().data(), zero - 1);
+  digits[zero - 1] = '1';
+  fill_short(digits + zero, '0', width - zero);
   return static_cast<std::uint32_t>(dn.of_decimal(widened));
 }
 

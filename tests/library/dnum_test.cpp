@@ -103,6 +103,20 @@ TEST_F(DigitTextTest, ComplementHasOneDigitPerCharacter) {
   // A two-byte character is one position.
   EXPECT_EQ(*dn->of_bitwisenot(rt::gbk("0中1")), "100");
   EXPECT_TRUE(dn->of_bitwisenot(rt::String(rt::null)).is_null());
+
+  // Every length that the in-place texts hold, in whole and partial groups
+  // of eight, with characters other than digits anywhere.
+  std::mt19937 gen(5);
+  const std::string alphabet = "0101-a 9";
+  for (std::size_t n = 0; n <= DigitText::kCapacity; ++n) {
+    std::string text, expected;
+    for (std::size_t i = 0; i < n; ++i) {
+      text += alphabet[gen() % alphabet.size()];
+      expected += text.back() == '0' ? '1' : '0';
+    }
+    EXPECT_EQ(*dn->of_bitwisenot(text), expected) << text;
+    EXPECT_EQ(dn->of_bitwisenot(DigitText(text)).view(), expected) << text;
+  }
 }
 
 TEST_F(DigitTextTest, FillSwitchesBetweenSignMagnitudeAndTwosComplement) {
@@ -156,6 +170,26 @@ TEST_F(DigitTextTest, BitwiseEqualsTwosComplementOperationsForAnyPair) {
       ASSERT_EQ(*dn->of_bitwiseor(a, b), a | b) << a << " | " << b;
       ASSERT_EQ(*dn->of_bitwisexor(a, b), a ^ b) << a << " ^ " << b;
       ASSERT_EQ(*dn->of_bitwisexor(b, a), a ^ b) << b << " ^ " << a;
+    }
+  }
+}
+
+TEST_F(DigitTextTest, BitwiseExactAtEveryDigitWidthAndCarry) {
+  // Every width of the digit texts (4 to 32), either sign on either side,
+  // and the results -2^w whose fill carries out of the width.
+  std::vector<std::int32_t> values = {0, std::numeric_limits<std::int32_t>::min()};
+  for (int k = 0; k < 31; ++k) {
+    const std::int32_t p = std::int32_t{1} << k;
+    for (std::int32_t v : {p, p - 1, p + 1}) {
+      values.push_back(v);
+      values.push_back(-v);
+    }
+  }
+  for (std::int32_t a : values) {
+    for (std::int32_t b : values) {
+      ASSERT_EQ(*dn->of_bitwiseand(a, b), a & b) << a << " & " << b;
+      ASSERT_EQ(*dn->of_bitwiseor(a, b), a | b) << a << " | " << b;
+      ASSERT_EQ(*dn->of_bitwisexor(a, b), a ^ b) << a << " ^ " << b;
     }
   }
 }

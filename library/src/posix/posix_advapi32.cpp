@@ -1,19 +1,20 @@
 // The cryptographic service of hostkit on POSIX systems, with OpenSSL's
-// libcrypto (EVP) computing the digests.
+// libcrypto computing the digests.
 //
 // There are no key containers here: a context of type PROV_RSA_FULL on the
 // default provider is always available, with or without CRYPT_NEWKEYSET.
 // Hash objects compute MD5. Once the hash value has been read, the object
 // keeps it and accepts no more data, as on Windows.
 //
-// A program that loads hostkit often computes one digest and exits, so
-// OpenSSL is prepared for that one digest only: no configuration file is
-// read and no cipher or digest tables are built; MD5 is fetched once from
-// the default provider and kept for the life of the process. (OpenSSL's
-// initialisation is process-wide: when hostkit is the first to use it, a
-// configuration file is not loaded for the rest of the process either.)
-#include <openssl/crypto.h>
-#include <openssl/evp.h>
+// A program that loads hostkit often computes one digest and exits, so the
+// digest goes through libcrypto's MD5 functions themselves (MD5_Init,
+// MD5_Update, MD5_Final): they need no initialisation of the library, no
+// configuration file and no provider, whose set-up would cost a fresh
+// process more than the digest of a small file. They are the same MD5 code
+// that OpenSSL's default provider runs. (OpenSSL 3 marks them deprecated in
+// favour of its providers; they remain part of its API.)
+#define OPENSSL_SUPPRESS_DEPRECATED
+#include <openssl/md5.h>
 
 #include <cstring>
 #include <map>
@@ -33,30 +34,10 @@ constexpr std::uint32_t kCryptVerifyContext = 0xF0000000u;
 constexpr std::uint32_t kCryptSilent = 0x40;
 constexpr std::uint32_t kHpAlgId = 1;
 
-// The MD5 method, fetched on first use.
-const EVP_MD* md5_method() {
-  struct Method {
-    Method() {
-      OPENSSL_init_crypto(
-          OPENSSL_INIT_NO_LOAD_CONFIG | OPENSSL_INIT_NO_ADD_ALL_CIPHERS | OPENSSL_INIT_NO_ADD_ALL_DIGESTS, nullptr);
-      md = EVP_MD_fetch(nullptr, "MD5", nullptr);
-    }
-    // Runs before OpenSSL's own clean-up, which was registered first.
-    ~Method() { EVP_MD_free(md); }
-    EVP_MD* md = nullptr;
-  };
-  static const Method method;
-  return method.md;
-}
-
 struct HashObject {
-  struct CtxFree {
-    void operator()(EVP_MD_CTX* c) const { EVP_MD_CTX_free(c); }
-  };
-  std::unique_ptr<EVP_MD_CTX, CtxFree> ctx;
+  MD5_CTX ctx;
   bool finished = false;
-  unsigned char value[EVP_MAX_MD_SIZE] = {};
-  unsigned int size = 0;
+  unsigned char value[MD5_DIGEST_LENGTH] = {};
 };
 
 class PosixAdvapi32 : public Advapi32 {
@@ -86,10 +67,7 @@ class PosixAdvapi32 : public Advapi32 {
     if (alg_id.value_or(0) != kCalgMd5) return fail(posix::kNteBadAlgid);
     if (key.value_or(0) != 0 || flags.value_or(0) != 0) return fail(posix::kNteBadFlags);
     auto obj = std::make_unique<HashObject>();
-    obj->ctx.reset(EVP_MD_CTX_new());
-    const EVP_MD* md5 = md5_method();
-    if (!md5 || !obj->ctx || EVP_DigestInit_ex(obj->ctx.get(), md5, nullptr) != 1)
-      return fail(posix::kErrorGenFailure);
+    if (MD5_Init(&obj->ctx) != 1) return fail(posix::kErrorGenFailure);
     std::lock_guard<std::mutex> lock(m_);
     if (!contexts_.count(prov.value_or(0))) return fail(posix::kNteBadUid);
     std::uint32_t h = next_handle();
@@ -112,7 +90,7 @@ class PosixAdvapi32 : public Advapi32 {
     HashObject* obj = find(hash);
     if (!obj) return fail(posix::kNteBadHash);
     if (obj->finished) return fail(posix::kNteBadHashState);
-    if (EVP_DigestUpdate(obj->ctx.get(), data.data(), n) != 1) return fail(posix::kErrorGenFailure);
+    if (MD5_Update(&obj->ctx, data.data(), n) != 1) return fail(posix::kErrorGenFailure);
     return 1u;
   }
 
@@ -121,18 +99,17 @@ class PosixAdvapi32 : public Advapi32 {
     if (flags.value_or(0) != 0) return refuse(posix::kNteBadFlags);
     HashObject* obj = find(hash);
     if (!obj) return refuse(posix::kNteBadHash);
-    unsigned char bytes[EVP_MAX_MD_SIZE];
+    unsigned char bytes[MD5_DIGEST_LENGTH];
     std::size_t size = 0;
     switch (param.value_or(0)) {
       case kHpHashVal:
         if (!finish(*obj)) return refuse(posix::kErrorGenFailure);
-        std::memcpy(bytes, obj->value, obj->size);
-        size = obj->size;
+        std::memcpy(bytes, obj->value, sizeof obj->value);
+        size = sizeof obj->value;
         break;
       case kHpHashSize:
       case kHpAlgId: {
-        std::uint32_t v = param.value_or(0) == kHpHashSize ? static_cast<std::uint32_t>(EVP_MD_get_size(md5_method()))
-                                                            : kCalgMd5;
+        std::uint32_t v = param.value_or(0) == kHpHashSize ? std::uint32_t{MD5_DIGEST_LENGTH} : kCalgMd5;
         for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>(v >> (8 * i));
         size = 4;
         break;
@@ -200,7 +177,7 @@ class PosixAdvapi32 : public Advapi32 {
 
   static bool finish(HashObject& obj) {
     if (obj.finished) return true;
-    if (EVP_DigestFinal_ex(obj.ctx.get(), obj.value, &obj.size) != 1) return false;
+    if (MD5_Final(obj.value, &obj.ctx) != 1) return false;
     obj.finished = true;
     return true;
   }
