@@ -13,11 +13,10 @@
 
 #include "rt/odbc.h"
 #include "storesim/memory_engine.h"
-#include "support/raw_client.h"
-#include "support/simulator_process.h"
+#include "support/posix/raw_client.h"
+#include "support/posix/simulator_process.h"
 #include "support/store_server.h"
 
-#ifdef STORESIM_PROGRAM
 namespace {
 
 using storesim::testing::SimulatorProcess;
@@ -219,4 +218,3 @@ TEST(Program, RefusesBadArguments) {
 }
 
 }  // namespace
-#endif

@@ -11,7 +11,7 @@
 
 #include "storesim/sample_store.h"
 #include "storesim/state_keeper.h"
-#include "support/raw_client.h"
+#include "support/posix/raw_client.h"
 
 namespace storesim {
 namespace {

@@ -5,7 +5,7 @@
 #include <random>
 
 #include "storesim/tds.h"
-#include "support/raw_client.h"
+#include "support/posix/raw_client.h"
 
 namespace storesim::tds {
 namespace {

@@ -13,7 +13,7 @@
 
 #include "rt/odbc.h"
 #include "storesim/server.h"
-#include "support/raw_client.h"
+#include "support/posix/raw_client.h"
 #include "support/scripted_engine.h"
 #include "support/store_server.h"
 

@@ -30,7 +30,7 @@ TEST(StatementList, FirstRunOnAFreshDatabaseSucceedsEverywhere) {
     BatchResult r = session->ExecuteBatch(item.text);
     EXPECT_TRUE(Errors(r).empty()) << "item " << item.number << ": " << TextOf(r, Errors(r).empty() ? 0 : Errors(r)[0]);
   }
-  EXPECT_EQ(Value(*engine, storesim_test::kStageRead), "20170521");
+  EXPECT_EQ(Value(*engine, storesim_test::StageRead()), "20170521");
   EXPECT_EQ(Value(*engine, "select sys_var_value from t_sys_system where sys_var_id = 'DataBase_Version'"),
             "V8 20190110");
   // The menu renumbering and the flag update of the second stage.
@@ -141,32 +141,32 @@ TEST(StatementList, StagesEnteredLaterFindTheirObjects) {
       EXPECT_TRUE(Errors(r).empty()) << stage << " item " << item.number << ": "
                                      << (Errors(r).empty() ? "" : TextOf(r, Errors(r)[0]));
     }
-    EXPECT_EQ(Value(*engine, storesim_test::kStageRead), "20170521");
+    EXPECT_EQ(Value(*engine, storesim_test::StageRead()), "20170521");
   }
 }
 
 TEST(StatementList, StageReadFollowsTheStoredMarker) {
   SampleOptions none;
   none.upgrade_date.reset();
-  EXPECT_EQ(Value(*SampleEngine(none), storesim_test::kStageRead), "00000000");
+  EXPECT_EQ(Value(*SampleEngine(none), storesim_test::StageRead()), "00000000");
   SampleOptions null_value;
   null_value.null_upgrade_date = true;
   auto engine = SampleEngine(null_value);
-  BatchResult r = engine->Execute("store", storesim_test::kStageRead);
+  BatchResult r = engine->Execute("store", storesim_test::StageRead());
   EXPECT_EQ(Scalar(r), "00000000");
   // The NULL that max() passes over is reported as a warning, not an error.
   EXPECT_EQ(Numbers(r), std::vector<int>{8153});
   EXPECT_TRUE(Errors(r).empty());
   SampleOptions other;
   other.upgrade_date = "20190110";
-  EXPECT_EQ(Value(*SampleEngine(other), storesim_test::kStageRead), "20190110");
+  EXPECT_EQ(Value(*SampleEngine(other), storesim_test::StageRead()), "20190110");
 
   // Several marker rows: the greatest text wins, and the update changes them all.
   auto several = SampleEngine();
   several->Execute("store",
                    "insert t_sys_system values ( 'UPGRADE_DATE' , 'UPGRADE_DATE' , '20151227' , '是' , '' , null , null , "
                    "null )");
-  EXPECT_EQ(Value(*several, storesim_test::kStageRead), "20151227");
+  EXPECT_EQ(Value(*several, storesim_test::StageRead()), "20151227");
   BatchResult u = several->Execute(
       "store", "update t_sys_system set sys_var_value ='20170521' where sys_var_id ='UPGRADE_DATE'");
   EXPECT_EQ(u.statements[0].row_count, 2);

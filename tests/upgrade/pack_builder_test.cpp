@@ -7,11 +7,9 @@
 #include "rt/text.h"
 #include "rt/ui.h"
 #include "support/recording_env.h"
-#include "support/scoped.h"
-#include "upgrade/pack_builder.h"
-#if __has_include("rt/window/control.h")
+#include "support/temp_dir.h"
 #include "upgrade/list_box_adapter.h"
-#endif
+#include "upgrade/pack_builder.h"
 
 namespace fs = std::filesystem;
 using testing_support::TempDir;
@@ -234,7 +232,6 @@ TEST(FileListing, ListsOrdinaryWritableFilesOfThePatternOnly) {
   EXPECT_TRUE(names.empty());
 }
 
-#if __has_include("rt/window/control.h")
 // The window's own list box lists the scripts, and a missing folder still
 // keeps the old pack although that list box lists nothing for it.
 TEST(PackBuilderWithWindowList, BuildsFromTheListBoxAndRefusesAMissingFolder) {
@@ -254,4 +251,3 @@ TEST(PackBuilderWithWindowList, BuildsFromTheListBoxAndRefusesAMissingFolder) {
   EXPECT_EQ(ui.boxes().size(), 1u);
   EXPECT_EQ(dir.read("run/db.dat"), record("a_MS.sql", "a") + record("b_MS.sql", "b") + "@@@@");
 }
-#endif

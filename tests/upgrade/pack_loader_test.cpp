@@ -7,17 +7,19 @@
 
 #include "rt/text.h"
 #include "rt/ui.h"
-#include "support/recording_driver.h"
+#include "support/fake_database.h"
 #include "support/recording_env.h"
-#include "support/scoped.h"
+#include "support/temp_dir.h"
 #include "upgrade/globals.h"
 #include "upgrade/pack_loader.h"
 #include "upgrade/script_pack.h"
 
 using testing_support::TempDir;
-using upgrade_test::RecordingDatabase;
+using testing_support::FakeDatabase;
 using upgrade_test::RecordingEnv;
 using Log = std::vector<std::string>;
+using testing_support::DbOp;
+using Ops = std::vector<DbOp>;
 
 namespace {
 
@@ -40,7 +42,7 @@ class PackLoader : public ::testing::Test {
   void SetUp() override { db_.connect(sqlca_, "MSS", true); }
   void put_pack(const std::string& bytes) { dir_.write("db.dat", bytes); }
   bool load() { return upgrade::cb_put_clicked(sqlca_, dir_.folder()); }
-  upgrade_test::DriverState& state() { return db_.state(); }
+  testing_support::FakeDatabase& state() { return db_; }
 
   // Boxes as (title, text) in UTF-8.
   std::vector<std::pair<std::string, std::string>> boxes() const {
@@ -51,7 +53,7 @@ class PackLoader : public ::testing::Test {
   std::string app() const { return rt::utf8(*upgrade::gs_appname); }
 
   TempDir dir_;
-  RecordingDatabase db_;
+  FakeDatabase db_;
   rt::transaction sqlca_;
   rt::RecordingUi ui_;
   rt::ScopedUi scoped_ui_{&ui_};
@@ -64,7 +66,7 @@ using Boxes = std::vector<std::pair<std::string, std::string>>;
 TEST_F(PackLoader, AnEmptyPackSucceedsAtOnce) {
   put_pack("@@@@");
   EXPECT_TRUE(load());
-  EXPECT_TRUE(state().executed().empty());
+  EXPECT_TRUE(state().statements().empty());
   EXPECT_EQ(boxes(), (Boxes{{app(), "更新成功！"}}));
   EXPECT_EQ(ui_.pointer(), rt::Pointer::HourGlass);
 }
@@ -80,9 +82,7 @@ TEST_F(PackLoader, EachRecordRunsItsDropAndCreateInOneCommittedTransaction) {
   put_pack(record("pr_a_MS.sql", proc_script("pr_a", "select 1")) +
            record("pr_b_MS.sql", proc_script("pr_b", "select 2")) + "@@@@");
   EXPECT_TRUE(load());
-  EXPECT_EQ(state().log, (Log{"autocommit:off", "exec:drop procedure pr_a",
-                              "exec:" + proc_created("pr_a", "select 1"), "commit", "exec:drop procedure pr_b",
-                              "exec:" + proc_created("pr_b", "select 2"), "commit", "autocommit:on"}));
+  EXPECT_EQ(state().log, (Ops{{"autocommit off"}, {"exec", "drop procedure pr_a"}, {"exec", proc_created("pr_a", "select 1")}, {"commit"}, {"exec", "drop procedure pr_b"}, {"exec", proc_created("pr_b", "select 2")}, {"commit"}, {"autocommit on"}}));
   EXPECT_EQ(state().committed["pr_a"], proc_created("pr_a", "select 1"));
   EXPECT_EQ(state().committed["pr_b"], proc_created("pr_b", "select 2"));
   EXPECT_TRUE(test(sqlca_.AutoCommit()));
@@ -95,7 +95,7 @@ TEST_F(PackLoader, AnAutocommitFoundOffIsLeftOff) {
   put_pack(record("pr_a_MS.sql", proc_script("pr_a", "x")) + "@@@@");
   EXPECT_TRUE(load());
   EXPECT_FALSE(test(sqlca_.AutoCommit()));
-  EXPECT_EQ(state().log.back(), "commit");
+  EXPECT_EQ(state().log.back(), (DbOp{"commit"}));
   EXPECT_EQ(state().committed["pr_a"], proc_created("pr_a", "x"));
 }
 
@@ -113,9 +113,9 @@ TEST_F(PackLoader, ARefusedCreateStopsTheRunAndKeepsTheObjectItWasToReplace) {
   EXPECT_EQ(state().committed["pr_a"], proc_created("pr_a", "select 1"));
   EXPECT_EQ(state().committed["pr_b"], "old b");
   EXPECT_EQ(state().committed["pr_c"], "old c");
-  for (const auto& s : state().executed()) EXPECT_EQ(s.find("pr_c"), std::string::npos) << s;
-  EXPECT_EQ(state().log.back(), "autocommit:on");
-  EXPECT_EQ(state().log[state().log.size() - 2], "rollback");
+  for (const auto& s : state().statements()) EXPECT_EQ(s.find("pr_c"), std::string::npos) << s;
+  EXPECT_EQ(state().log.back(), (DbOp{"autocommit on"}));
+  EXPECT_EQ(state().log[state().log.size() - 2], (DbOp{"rollback"}));
 
   // Box titled with the script, the beep, then the application's box.
   const auto& ev = ui_.events();
@@ -136,7 +136,7 @@ TEST_F(PackLoader, AFailedCommitIsReportedLikeARefusedDefinition) {
            "@@@@");
   EXPECT_FALSE(load());
   EXPECT_EQ(state().committed["pr_a"], "old a");
-  EXPECT_EQ(state().executed().size(), 2u);
+  EXPECT_EQ(state().statements().size(), 2u);
   EXPECT_EQ(boxes(), (Boxes{{"pr_a_MS.sql", state().failing_commit},
                             {app(), "更新失败！(错误信息：" + state().failing_commit + ")"}}));
   EXPECT_EQ(ui_.beeps(), 1);
@@ -154,14 +154,14 @@ TEST_F(PackLoader, TheKindFilterLooksForMsOrAny5CaseSensitively) {
                            record("ANY5_pr_sum.sql", proc_script("pr_any", "3")) + "@@@@";
   put_pack(text);
   EXPECT_TRUE(load());
-  EXPECT_EQ(state().executed(), (Log{"drop procedure pr_sum", proc_created("pr_sum", "1")}));
+  EXPECT_EQ(state().statements(), (Log{"drop procedure pr_sum", proc_created("pr_sum", "1")}));
   EXPECT_EQ(boxes(), (Boxes{{app(), "更新成功！"}}));
 
   rt::transaction odbc;
   db_.connect(odbc, "odbc", true);
   state().log.clear();
   EXPECT_TRUE(upgrade::cb_put_clicked(odbc, dir_.folder()));
-  EXPECT_EQ(state().executed(), (Log{"drop procedure pr_any", proc_created("pr_any", "3")}));
+  EXPECT_EQ(state().statements(), (Log{"drop procedure pr_any", proc_created("pr_any", "3")}));
 }
 
 TEST_F(PackLoader, ANameHeadOfOtherBytesIsReadTheSameWay) {
@@ -169,14 +169,14 @@ TEST_F(PackLoader, ANameHeadOfOtherBytesIsReadTheSameWay) {
   r.replace(0, 6, "xyz123");
   put_pack(r + "@@@@");
   EXPECT_TRUE(load());
-  EXPECT_EQ(state().executed(), (Log{"drop procedure pr_h", proc_created("pr_h", "1")}));
+  EXPECT_EQ(state().statements(), (Log{"drop procedure pr_h", proc_created("pr_h", "1")}));
 }
 
 TEST_F(PackLoader, ASyntaxErrorIsReportedAndTheRunGoesOn) {
   put_pack(record("pr_x_MS.sql", "create procedure pr_x as begin end") +
            record("pr_y_MS.sql", proc_script("pr_y", "1")) + "@@@@");
   EXPECT_TRUE(load());
-  EXPECT_EQ(state().executed(), (Log{"drop procedure pr_y", proc_created("pr_y", "1")}));
+  EXPECT_EQ(state().statements(), (Log{"drop procedure pr_y", proc_created("pr_y", "1")}));
   EXPECT_EQ(boxes(), (Boxes{{app(), "pr_x_MS.sql 语法错误！"}, {app(), "更新成功！"}}));
 }
 
@@ -192,10 +192,10 @@ TEST_F(PackLoader, APackWithoutItsEndMarkerIsReportedNotSucceeded) {
     EXPECT_EQ(boxes(), (Boxes{{app(), "数据库升级程序不全，升级操作被中断。"}}));
   }
   // Records before the cut have run.
-  EXPECT_TRUE(state().executed().empty());  // the last pass cut at 0
+  EXPECT_TRUE(state().statements().empty());  // the last pass cut at 0
   put_pack(whole.substr(0, whole.size() - 30));
   load();
-  EXPECT_EQ(state().executed(), (Log{"drop procedure pr_a", proc_created("pr_a", "1")}));
+  EXPECT_EQ(state().statements(), (Log{"drop procedure pr_a", proc_created("pr_a", "1")}));
 }
 
 TEST_F(PackLoader, RecordsPastSixteenBitPositionsLoadWhole) {
@@ -233,7 +233,7 @@ TEST_F(PackLoader, ARecordAcrossABlockBoundaryLoads) {
   const std::string first = proc_script("pr_a", "select '" + std::string(32765 - 60, 'v') + "'");
   put_pack(record("pr_a_MS.sql", first) + record("pr_b_MS.sql", proc_script("pr_b", "2")) + "@@@@");
   EXPECT_TRUE(load());
-  EXPECT_EQ(state().executed().size(), 4u);
+  EXPECT_EQ(state().statements().size(), 4u);
   EXPECT_EQ(state().committed["pr_b"], proc_created("pr_b", "2"));
 }
 
@@ -261,7 +261,7 @@ TEST_F(PackLoader, MarkersSplitByTheBlockBoundariesAreFound) {
   ASSERT_EQ(bytes.size(), 2u * 32765 + 2);
   put_pack(bytes);
   EXPECT_TRUE(load());
-  EXPECT_EQ(state().executed().size(), 4u);
+  EXPECT_EQ(state().statements().size(), 4u);
   EXPECT_EQ(state().committed["pr_a"], proc_created("pr_a", body_for_size("pr_a_MS.sql", "pr_a", 32765 - 2)));
   EXPECT_EQ(state().committed["pr_b"], proc_created("pr_b", body_for_size("pr_b_MS.sql", "pr_b", b.size() - 4)));
   EXPECT_EQ(boxes(), (Boxes{{app(), "更新成功！"}}));
@@ -275,7 +275,7 @@ TEST_F(PackLoader, ARunStoppedByARefusedCreateStillReadsThePackWhole) {
   const std::string path = dir_.write("db.dat", bytes);
   RecordingEnv env;
   EXPECT_FALSE(load());
-  for (const auto& s : state().executed()) EXPECT_EQ(s.find("pr_b"), std::string::npos) << s;
+  for (const auto& s : state().statements()) EXPECT_EQ(s.find("pr_b"), std::string::npos) << s;
   std::size_t reads = 0, read_bytes = 0;
   for (const auto& r : env.reads) {
     reads += r.path == path;
@@ -325,7 +325,7 @@ TEST_F(PackLoader, ThePackIsReadWholeAndClosedBeforeAnyStatementOrBox) {
     SCOPED_TRACE(k.what);
     ASSERT_GT(k.bytes.size(), 2u * 32765);
     const std::string path = dir_.write("db.dat", k.bytes);
-    upgrade_test::DriverState& s = state();
+    testing_support::FakeDatabase& s = state();
     s.log.clear();
     s.refusals.clear();
     RecordingEnv env;
@@ -349,7 +349,7 @@ TEST_F(PackLoader, ThePackIsReadWholeAndClosedBeforeAnyStatementOrBox) {
     ui.on_box = look;
     rt::ScopedUi scoped(&ui);
     load();
-    EXPECT_EQ(s.executed().size(), k.statements);
+    EXPECT_EQ(s.statements().size(), k.statements);
     EXPECT_EQ(ui.boxes().size(), k.boxes);
     EXPECT_EQ(looked, k.statements + k.boxes);
   }

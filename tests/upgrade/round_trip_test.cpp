@@ -8,14 +8,14 @@
 
 #include "rt/text.h"
 #include "rt/ui.h"
-#include "support/recording_driver.h"
-#include "support/scoped.h"
+#include "support/fake_database.h"
+#include "support/temp_dir.h"
 #include "upgrade/encryption_rewrite.h"
 #include "upgrade/pack_builder.h"
 #include "upgrade/pack_loader.h"
 
 using testing_support::TempDir;
-using upgrade_test::RecordingDatabase;
+using testing_support::FakeDatabase;
 
 namespace {
 
@@ -70,8 +70,8 @@ TEST(RoundTrip, EveryScriptComesBackAsItsEncryptedCreateStatement) {
   ASSERT_TRUE(upgrade::cb_get_clicked(dir.folder() + "run/", lb, dir.folder() + "sql/"));
   EXPECT_EQ(lb.TotalItems(), 3);
 
-  RecordingDatabase db;
-  db.state().define("pr_day_sum", "old");
+  FakeDatabase db;
+  db.define("pr_day_sum", "old");
   rt::transaction sqlca;
   db.connect(sqlca);
   const bool loaded = upgrade::cb_put_clicked(sqlca, dir.folder() + "run/");
@@ -83,19 +83,18 @@ TEST(RoundTrip, EveryScriptComesBackAsItsEncryptedCreateStatement) {
   for (const auto& [name, script] : scripts) {
     SCOPED_TRACE(name);
     const std::string create = script.text.substr(rt::lower(script.text)->find("create "));
-    const std::string stored = db.state().committed[script.object];
+    const std::string stored = db.committed[script.object];
     // The definition is the script's CREATE statement with the clause put in.
     const std::size_t clause = stored.find(upgrade::kEncryptionClause);
     ASSERT_NE(clause, std::string::npos) << stored;
     EXPECT_EQ(stored.substr(0, clause) + stored.substr(clause + std::string_view(upgrade::kEncryptionClause).size()), create);
     EXPECT_TRUE(rt::gbk_well_formed(stored));
   }
-  EXPECT_NE(db.state().committed["tr_stock"].find("t_stock  with ENCRYPTION FOR UPDATE"), std::string::npos);
+  EXPECT_NE(db.committed["tr_stock"].find("t_stock  with ENCRYPTION FOR UPDATE"), std::string::npos);
   // The letters inside two-byte characters are not taken for "as" or "for".
-  EXPECT_NE(db.state().committed["pr_any"].find("\x81r\r\n with ENCRYPTION as begin"), std::string::npos);
+  EXPECT_NE(db.committed["pr_any"].find("\x81r\r\n with ENCRYPTION as begin"), std::string::npos);
 }
 
-#ifdef SCHEMALIFT_SAMPLE_DIR
 // The sample scripts that ship with the program go through the pack whole.
 TEST(RoundTrip, TheSampleScriptsLoadAsTheyAreWritten) {
   const std::string sql_dir = std::string(SCHEMALIFT_SAMPLE_DIR) + "/pr_tr/";
@@ -106,7 +105,7 @@ TEST(RoundTrip, TheSampleScriptsLoadAsTheyAreWritten) {
   ASSERT_TRUE(upgrade::cb_get_clicked(dir.folder(), lb, sql_dir));
   ASSERT_GT(lb.TotalItems(), 0);
 
-  RecordingDatabase db;
+  FakeDatabase db;
   rt::transaction sqlca;
   db.connect(sqlca);
   ASSERT_TRUE(upgrade::cb_put_clicked(sqlca, dir.folder()));
@@ -124,6 +123,5 @@ TEST(RoundTrip, TheSampleScriptsLoadAsTheyAreWritten) {
     expected.push_back(*drop);
     expected.push_back(*create);
   }
-  EXPECT_EQ(db.state().executed(), expected);
+  EXPECT_EQ(db.statements(), expected);
 }
-#endif

@@ -9,15 +9,15 @@
 
 #include "rt/error.h"
 #include "rt/text.h"
-#include "support/stage_db.h"
+#include "support/stage_harness.h"
 #include "upgrade/globals.h"
 #include "upgrade/stage_upgrade.h"
 #include "upgrade/statement_list.h"
 
 namespace {
 
-using stagetest::Op;
-using stagetest::StageAnswer;
+using Op = testing_support::DbOp;
+using testing_support::SelectAnswer;
 using stagetest::StageHarness;
 
 std::vector<std::string> kinds(const std::vector<Op>& ops) {
@@ -37,15 +37,15 @@ const std::string& grant_insert() { return upgrade::statement_list().back().text
 TEST(StageEntry, UnrecognisedStageResetsMarkerAndStillFinishesTheClick) {
   struct Case {
     const char* name;
-    StageAnswer answer;
+    SelectAnswer answer;
   };
   const Case cases[] = {
-      {"later date", StageAnswer::row("20190110")},
-      {"empty text", StageAnswer::row("")},
-      {"NULL", StageAnswer::null_value()},
-      {"failed read", StageAnswer::failure()},
-      {"no row", StageAnswer::no_row()},
-      {"blank behind the date", StageAnswer::row("20170521 ")},
+      {"later date", SelectAnswer::row("20190110")},
+      {"empty text", SelectAnswer::row("")},
+      {"NULL", SelectAnswer::null_value()},
+      {"failed read", SelectAnswer::failure()},
+      {"no row", SelectAnswer::no_row()},
+      {"blank behind the date", SelectAnswer::row("20170521 ")},
   };
   const std::string reset = "update t_sys_system set sys_var_value ='00000000' where sys_var_id ='UPGRADE_DATE'";
   for (const Case& c : cases) {
@@ -64,7 +64,7 @@ TEST(StageEntry, UnrecognisedStageResetsMarkerAndStillFinishesTheClick) {
         {"commit", {}},
         {"disable cb_1", {}},
     };
-    EXPECT_EQ(h.db.ops, want);
+    EXPECT_EQ(h.db.log, want);
     auto boxes = h.ui.boxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].title, rt::gbk("提示"));
@@ -79,24 +79,24 @@ TEST(StageEntry, BootstrapDependsOnTheDriversOwnRead) {
   // read finds another text: the list does not run and the marker is reset.
   {
     StageHarness h;
-    h.db.answers = {StageAnswer::row("00000000"), StageAnswer::row("2015-12-27")};
+    h.db.answers = {SelectAnswer::row("00000000"), SelectAnswer::row("2015-12-27")};
     upgrade::cb_1_clicked(h.window, upgrade::connection());
-    ASSERT_GE(h.db.ops.size(), 4u);
-    EXPECT_EQ(h.db.ops[1], (Op{"exec", upgrade::stage_sql::bootstrap_insert()}));
-    EXPECT_EQ(h.db.ops[2], (Op{"commit", {}}));
-    EXPECT_FALSE(sent(h.db.ops, grant_insert()));
+    ASSERT_GE(h.db.log.size(), 4u);
+    EXPECT_EQ(h.db.log[1], (Op{"exec", upgrade::stage_sql::bootstrap_insert()}));
+    EXPECT_EQ(h.db.log[2], (Op{"commit", {}}));
+    EXPECT_FALSE(sent(h.db.log, grant_insert()));
     EXPECT_EQ(h.ui.boxes().size(), 1u);
   }
   // The driver's read fails, the second one finds the last stage: no
   // bootstrap row, the last stage runs.
   {
     StageHarness h;
-    h.db.answers = {StageAnswer::failure(), StageAnswer::row("20170521")};
+    h.db.answers = {SelectAnswer::failure(), SelectAnswer::row("20170521")};
     upgrade::cb_1_clicked(h.window, upgrade::connection());
-    EXPECT_FALSE(sent(h.db.ops, upgrade::stage_sql::bootstrap_insert()));
-    ASSERT_GE(h.db.ops.size(), 3u);
-    EXPECT_EQ(h.db.ops[2].text, upgrade::statement_list()[30].text);
-    EXPECT_TRUE(sent(h.db.ops, grant_insert()));
+    EXPECT_FALSE(sent(h.db.log, upgrade::stage_sql::bootstrap_insert()));
+    ASSERT_GE(h.db.log.size(), 3u);
+    EXPECT_EQ(h.db.log[2].text, upgrade::statement_list()[30].text);
+    EXPECT_TRUE(sent(h.db.log, grant_insert()));
     EXPECT_TRUE(h.ui.boxes().empty());
   }
 }
@@ -104,10 +104,10 @@ TEST(StageEntry, BootstrapDependsOnTheDriversOwnRead) {
 TEST(StageEntry, LoaderRunsOnlyWhenTheBoxIsTickedButTheCloseAlwaysHappens) {
   for (rt::Bool checked : {rt::Bool(false), rt::Bool(rt::null)}) {
     StageHarness h;
-    h.db.answers = {StageAnswer::row("20170521")};
+    h.db.answers = {SelectAnswer::row("20170521")};
     h.window.checked = checked;
     upgrade::cb_1_clicked(h.window, upgrade::connection());
-    auto k = kinds(h.db.ops);
+    auto k = kinds(h.db.log);
     ASSERT_GE(k.size(), 3u);
     EXPECT_EQ(std::vector<std::string>(k.end() - 3, k.end()),
               (std::vector<std::string>{"autocommit off", "commit", "disable cb_1"}));
@@ -119,11 +119,11 @@ TEST(StageEntry, LoaderRunsOnlyWhenTheBoxIsTickedButTheCloseAlwaysHappens) {
 TEST(StageEntry, LoaderRunsWithAutocommitOnEvenWhenItWasOff) {
   StageHarness h;
   upgrade::sqlca->SetAutoCommit(false);
-  h.db.ops.clear();
-  h.db.answers = {StageAnswer::row("20170521")};
+  h.db.log.clear();
+  h.db.answers = {SelectAnswer::row("20170521")};
   upgrade::cb_1_clicked(h.window, upgrade::connection());
 
-  auto k = kinds(h.db.ops);
+  auto k = kinds(h.db.log);
   const std::vector<std::string> tail = {"wf_exec_sql", "exec",           "commit",       "autocommit on",
                                          "loader",      "autocommit off", "commit",       "disable cb_1"};
   ASSERT_GE(k.size(), tail.size());
@@ -151,14 +151,14 @@ TEST(StageEntry, RefusedStatementsAndCommitsDoNotChangeTheRun) {
   {
     StageHarness normal;
     upgrade::cb_1_clicked(normal.window, upgrade::connection());
-    accepted_ops = normal.db.ops;
+    accepted_ops = normal.db.log;
   }
   StageHarness refused;
-  refused.db.refuse = [](const std::string&) { return true; };
-  refused.db.refuse_commit = true;
+  refused.db.refuse([](const std::string&) { return true; }, 2714, "There is already an object of that name.");
+  refused.db.failing_commit = "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.";
   upgrade::cb_1_clicked(refused.window, upgrade::connection());
 
-  EXPECT_EQ(refused.db.ops, accepted_ops);
+  EXPECT_EQ(refused.db.log, accepted_ops);
   EXPECT_TRUE(refused.ui.boxes().empty());
   EXPECT_FALSE(refused.window.cb_1_enabled);
 }
@@ -168,12 +168,12 @@ TEST(StageEntry, RuntimeErrorEndsTheClickAtOnce) {
   // stays the hourglass and the button stays enabled.
   {
     StageHarness h;
-    h.db.answers = {StageAnswer::row("20170521")};
+    h.db.answers = {SelectAnswer::row("20170521")};
     h.window.on_loader = [] { rt::raise_error(rt::kErrNullObject); };
     rt::ErrorReport report;
     EXPECT_FALSE(rt::run_event([&] { upgrade::cb_1_clicked(h.window, upgrade::connection()); }, &report));
     EXPECT_EQ(report.number, rt::kErrNullObject);
-    EXPECT_EQ(h.db.ops.back().kind, "loader");
+    EXPECT_EQ(h.db.log.back().kind, "loader");
     EXPECT_EQ(h.ui.pointer(), rt::Pointer::HourGlass);
     EXPECT_TRUE(h.window.cb_1_enabled);
     EXPECT_TRUE(*upgrade::sqlca->AutoCommit());
@@ -182,11 +182,11 @@ TEST(StageEntry, RuntimeErrorEndsTheClickAtOnce) {
   // the loader does not run.
   {
     StageHarness h;
-    h.db.answers = {StageAnswer::row("20170521")};
+    h.db.answers = {SelectAnswer::row("20170521")};
     h.window.on_exec_sql = [] { rt::raise_error(rt::kErrArrayBounds); };
     EXPECT_FALSE(rt::run_event([&] { upgrade::cb_1_clicked(h.window, upgrade::connection()); }));
-    EXPECT_EQ(h.db.ops.back().kind, "wf_exec_sql");
-    EXPECT_FALSE(sent(h.db.ops, grant_insert()));
+    EXPECT_EQ(h.db.log.back().kind, "wf_exec_sql");
+    EXPECT_FALSE(sent(h.db.log, grant_insert()));
     EXPECT_TRUE(h.window.cb_1_enabled);
   }
   // No connection object at all: the click ends as it asks for it, before
@@ -197,7 +197,7 @@ TEST(StageEntry, RuntimeErrorEndsTheClickAtOnce) {
     rt::ErrorReport report;
     EXPECT_FALSE(rt::run_event([&] { upgrade::cb_1_clicked(h.window, upgrade::connection()); }, &report));
     EXPECT_EQ(report.number, rt::kErrNullObject);
-    EXPECT_TRUE(h.db.ops.empty());
+    EXPECT_TRUE(h.db.log.empty());
     EXPECT_EQ(h.ui.pointer(), rt::Pointer::Arrow);
     EXPECT_TRUE(h.window.cb_1_enabled);
   }

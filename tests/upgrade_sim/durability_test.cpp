@@ -27,11 +27,11 @@
 
 #include "rt/odbc.h"
 #include "rt/text.h"
+#include "support/posix/raw_client.h"
+#include "support/posix/simulator_process.h"
 #include "support/program_run.h"
-#include "support/raw_client.h"
-#include "support/simulator_process.h"
+#include "support/temp_dir.h"
 
-#ifdef STORESIM_PROGRAM
 namespace {
 
 using e2e::ProgramRun;
@@ -254,4 +254,3 @@ TEST_F(KilledServer, RestartAndOneMoreUpgradeEndLikeACleanUpgrade) {
 }
 
 }  // namespace
-#endif

@@ -7,6 +7,7 @@
 #include "rt/window/control.h"
 #include "rt/window/look.h"
 #include "support/scoped.h"
+#include "support/temp_dir.h"
 
 namespace {
 

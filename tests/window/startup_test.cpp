@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/scoped.h"
 #include "support/startup.h"
 
 namespace {
@@ -87,7 +88,7 @@ TEST_F(HookedStartup, ClicksRunTheWindowsRoutines) {
 }
 
 TEST_F(HookedStartup, UpgradeButtonRunsTheUpgradeAndTheLoader) {
-  server.select_value = "20170521";
+  server.answers = {testing_support::SelectAnswer::row("20170521")};
   auto& w = start_hooked();
   int loads = 0;
   w.on_cb_put = [&](upgrade::w_db_upgrade&) { ++loads; };
@@ -125,7 +126,7 @@ TEST_F(Startup, ConnectsAfterOpenWithTheSettingsInOrder) {
   EXPECT_EQ(s.lock, "RU");
   EXPECT_EQ(s.dbparm, "");
   EXPECT_TRUE(s.autocommit);
-  EXPECT_EQ(server.log, (std::vector<std::string>{"CONNECT", "EXEC use master", "EXEC use store"}));
+  EXPECT_EQ(server.log, (std::vector<testing_support::DbOp>{{"connect"}, {"exec", "use master"}, {"exec", "use store"}}));
   EXPECT_EQ(server.current_database, "store");
   EXPECT_TRUE(upgrade::sqlca->connected());
   EXPECT_TRUE(test(upgrade::sqlca->AutoCommit()));
@@ -146,13 +147,13 @@ TEST_F(Startup, RefusedLogin) {
   // No second attempt, and the program still ends cleanly.
   backend.click(*w.cb_2);
   EXPECT_TRUE(session->ended());
-  EXPECT_EQ(server.count("CONNECT"), 1);
-  EXPECT_EQ(server.count("DISCONNECT"), 0);
+  EXPECT_EQ(server.count("connect"), 1);
+  EXPECT_EQ(server.count("disconnect"), 0);
   EXPECT_FALSE(upgrade::sqlca);
 }
 
 TEST_F(Startup, ServerNotListening) {
-  server.name = "127.0.0.1,1434";
+  server.server_name = "127.0.0.1,1434";
   auto& w = start(0u);
   expect_failed_connection(w, testing_support::kUnreachableText);
   // In developer mode the pack buttons stay usable.
@@ -193,11 +194,11 @@ TEST_F(Startup, UnknownDatabaseCountsAsAFailedConnection) {
   auto& w = start();
   expect_failed_connection(w, "Database 'nosuch' does not exist. Make sure that the name is entered correctly.");
   // The connection is given up rather than left in master.
-  EXPECT_EQ(server.log.back(), "DISCONNECT");
+  EXPECT_EQ(server.log.back(), testing_support::DbOp{"disconnect"});
   EXPECT_EQ(server.connections, 0);
   backend.click(*w.cb_2);
   EXPECT_TRUE(session->ended());
-  EXPECT_EQ(server.count("DISCONNECT"), 1);
+  EXPECT_EQ(server.count("disconnect"), 1);
 }
 
 TEST_F(Startup, ChineseDatabaseNameReachesTheServerAsGbk) {
@@ -224,7 +225,7 @@ TEST_P(Closing, EndsTheProgramWithTheDisconnect) {
   close(w);
   EXPECT_TRUE(session->ended());
   EXPECT_TRUE(backend.quit_requested());
-  EXPECT_EQ(server.log.back(), "DISCONNECT");
+  EXPECT_EQ(server.log.back(), testing_support::DbOp{"disconnect"});
   EXPECT_EQ(server.connections, 0);
   EXPECT_FALSE(upgrade::sqlca);  // destroyed by the application
   EXPECT_TRUE(w.control().empty());
@@ -233,11 +234,11 @@ TEST_P(Closing, EndsTheProgramWithTheDisconnect) {
 }
 
 TEST_P(Closing, EndsCleanlyAfterAFailedConnection) {
-  server.name = "elsewhere";
+  server.server_name = "elsewhere";
   auto& w = start();
   close(w);
   EXPECT_TRUE(session->ended());
-  EXPECT_EQ(server.count("DISCONNECT"), 0);
+  EXPECT_EQ(server.count("disconnect"), 0);
   EXPECT_EQ(backend.recorder().boxes().size(), 2u);
 }
 
@@ -262,7 +263,7 @@ TEST_F(HookedStartup, RuntimeErrorInARoutineEndsOnlyThatClick) {
   EXPECT_FALSE(after);
   backend.click(*w.cb_2);
   EXPECT_TRUE(session->ended());
-  EXPECT_EQ(server.log.back(), "DISCONNECT");
+  EXPECT_EQ(server.log.back(), testing_support::DbOp{"disconnect"});
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "hostkit/hostkit.h"
 #include "hostkit/platform.h"
 #include "hostkit/uo_file_time.h"
+#include "support/dates.h"
 #include "support/forwarding_platform.h"
 #include "support/temp_dir.h"
 #include "rt/datetime.h"
@@ -25,7 +26,7 @@ using hostkit::uo_file_time;
 using hostkit::win32_find_data;
 using hostkit_test::dt;
 using hostkit_test::show;
-using hostkit_test::TempDir;
+using testing_support::TempDir;
 
 namespace {
 
@@ -92,7 +93,7 @@ TEST(FileTimes, CreatedByClassNameWithItsConstants) {
 TEST(FileTimes, RoundTripOfAccessAndWriteToTheSecond) {
   ScopedTz tz("CST-8");  // UTC+8, no daylight saving
   TempDir dir;
-  std::string f = dir.file("a.txt");
+  std::string f = dir.write("a.txt", "data");
   uo_file_time ft;
   rt::DateTime c, a, w;
   ASSERT_TRUE(test(ft.of_file_get_times(f, c, a, w)));
@@ -117,7 +118,7 @@ TEST(FileTimes, RoundTripOfAccessAndWriteToTheSecond) {
 TEST(FileTimes, LocalTimesFollowDaylightSavingOfTheInstant) {
   ScopedTz tz("EST5EDT,M3.2.0,M11.1.0");
   TempDir dir;
-  std::string f = dir.file("dst.txt");
+  std::string f = dir.write("dst.txt", "data");
   uo_file_time ft;
   rt::DateTime c, a, w;
   ASSERT_TRUE(test(ft.of_file_get_times(f, c, a, w)));
@@ -154,7 +155,7 @@ TEST(FileTimes, MissingPathLeavesOutputsAndFilesAlone) {
 TEST(FileTimes, CreationTimeCannotBeChangedHere) {
   ScopedTz tz("UTC0");
   TempDir dir;
-  std::string f = dir.file("c.txt");
+  std::string f = dir.write("c.txt", "data");
   uo_file_time ft;
   rt::DateTime c, a, w;
   ASSERT_TRUE(test(ft.of_file_get_times(f, c, a, w)));
@@ -183,7 +184,7 @@ TEST(FileTimes, CreationTimeCannotBeChangedHere) {
 TEST(FileTimes, ReadOnlyFileIsReadButNotWritten) {
   ScopedTz tz("UTC0");
   TempDir dir;
-  std::string f = dir.file("ro.txt");
+  std::string f = dir.write("ro.txt", "data");
   ASSERT_EQ(::chmod(f.c_str(), 0444), 0);
   uo_file_time ft;
   rt::DateTime c, a, w;
@@ -196,7 +197,7 @@ TEST(FileTimes, ReadOnlyFileIsReadButNotWritten) {
 
 TEST(FileTimes, NullOrImpossibleDatetimeFailsBeforeTheOpen) {
   TempDir dir;
-  std::string f = dir.file("n.txt");
+  std::string f = dir.write("n.txt", "data");
   uo_file_time ft;
   rt::DateTime c, a, w;
   ASSERT_TRUE(test(ft.of_file_get_times(f, c, a, w)));
@@ -287,7 +288,7 @@ class FileTimesScripted : public ::testing::Test {
 };
 
 TEST_F(FileTimesScripted, ReadingClosesTheSearchThenConvertsInOrder) {
-  std::string f = dir.file("x");
+  std::string f = dir.write("x", "data");
   rt::DateTime c, a, w;
   ASSERT_TRUE(test(ft.of_file_get_times(f, c, a, w)));
   EXPECT_EQ(k.calls, (std::vector<std::string>{"find", "findclose", "tolocal", "tosystem", "tolocal", "tosystem",
@@ -295,7 +296,7 @@ TEST_F(FileTimesScripted, ReadingClosesTheSearchThenConvertsInOrder) {
 }
 
 TEST_F(FileTimesScripted, AFailedConversionLeavesEveryOutputUntouched) {
-  std::string f = dir.file("x");
+  std::string f = dir.write("x", "data");
   const rt::DateTime sentinel = dt(1999, 12, 31, 23, 59, 59);
   for (int failing = 0; failing < 6; ++failing) {
     k.fail_conversion_at = failing;
@@ -312,7 +313,7 @@ TEST_F(FileTimesScripted, AFailedConversionLeavesEveryOutputUntouched) {
 }
 
 TEST_F(FileTimesScripted, CalendarFieldsBecomeTextsWithoutLeadingZeros) {
-  std::string f = dir.file("x");
+  std::string f = dir.write("x", "data");
   systemtime st;
   st.wyear = std::uint16_t{2019};
   st.wmonth = std::uint16_t{1};
@@ -335,7 +336,7 @@ TEST_F(FileTimesScripted, CalendarFieldsBecomeTextsWithoutLeadingZeros) {
 }
 
 TEST_F(FileTimesScripted, SettingConvertsAllThreeBeforeOpeningAndAlwaysCloses) {
-  std::string f = dir.file("x");
+  std::string f = dir.write("x", "data");
   rt::DateTime c, a, w;
   {
     hostkit::set_kernel32(nullptr);
@@ -367,7 +368,7 @@ TEST_F(FileTimesScripted, SettingConvertsAllThreeBeforeOpeningAndAlwaysCloses) {
 }
 
 TEST_F(FileTimesScripted, AnOpenGivingZeroIsAFailureWithNothingToClose) {
-  std::string f = dir.file("x");
+  std::string f = dir.write("x", "data");
   for (std::int32_t result : {0, -1}) {
     k.calls.clear();
     k.create_result = result;

@@ -22,7 +22,7 @@
 using hostkit::Advapi32;
 using hostkit::Kernel32;
 using hostkit::nvo_mdll;
-using hostkit_test::TempDir;
+using testing_support::TempDir;
 
 namespace {
 
@@ -64,10 +64,10 @@ TEST(FileDigest, KnownDigestsAndTheirShortenedText) {
   auto obj = hostkit::create("nvo_mdll");
   auto* m = dynamic_cast<nvo_mdll*>(obj.get());
   ASSERT_NE(m, nullptr);
-  EXPECT_EQ(*m->of_file_md5(dir.file("abc", "abc")), "90150983CD24FB0D6963F7D28E17F72");
-  EXPECT_EQ(*m->of_file_md5(dir.file("md", "message digest")), "F96B697D7CB7938D525A2F31AAF161D0");
+  EXPECT_EQ(*m->of_file_md5(dir.write("abc", "abc")), "90150983CD24FB0D6963F7D28E17F72");
+  EXPECT_EQ(*m->of_file_md5(dir.write("md", "message digest")), "F96B697D7CB7938D525A2F31AAF161D0");
   // d4 1d 8c d9 8f 00 b2 04 e9 80 09 98 ec f8 42 7e: the zero byte gives no digit.
-  EXPECT_EQ(*m->of_file_md5(dir.file("empty", "")), "D41D8CD98FB24E980998ECF8427E");
+  EXPECT_EQ(*m->of_file_md5(dir.write("empty", "")), "D41D8CD98FB24E980998ECF8427E");
 }
 
 TEST(FileDigest, NamesThatGiveNothing) {
@@ -87,7 +87,7 @@ TEST(FileDigest, BlockBoundariesAndLargeFilesMatchOpenSsl) {
   for (std::size_t size : {std::size_t{1}, std::size_t{32767}, std::size_t{32768}, std::size_t{32769},
                            std::size_t{65536}, std::size_t{5 * 1024 * 1024 + 123}}) {
     std::string data = random_bytes(size, seed++);
-    std::string f = dir.file(std::to_string(size) + ".bin", data);
+    std::string f = dir.write(std::to_string(size) + ".bin", data);
     EXPECT_EQ(*m.of_file_md5(f), rendered(openssl_md5(data))) << size;
   }
 }
@@ -103,7 +103,7 @@ TEST(FileDigest, ZeroDigestBytesAreSkippedNotTheEndOfTheValue) {
   }
   TempDir dir;
   nvo_mdll m;
-  std::string text = *m.of_file_md5(dir.file("z", data));
+  std::string text = *m.of_file_md5(dir.write("z", data));
   EXPECT_EQ(text, rendered(digest));  // the bytes after the zero are there too
 }
 
@@ -133,8 +133,8 @@ std::optional<std::string> as_nobody(const std::function<std::string()>& fn) {
 
 TEST(FileDigest, UnreadableFileGivesNothing) {
   TempDir dir;
-  std::string locked = dir.file("locked", "secret");
-  std::string open = dir.file("open", "abc");
+  std::string locked = dir.write("locked", "secret");
+  std::string open = dir.write("open", "abc");
   ASSERT_EQ(::chmod(locked.c_str(), 0000), 0);
   ASSERT_EQ(::chmod(open.c_str(), 0644), 0);
   auto out = as_nobody([&] {
@@ -270,11 +270,11 @@ class FileDigestScripted : public ::testing::Test {
 };
 
 TEST_F(FileDigestScripted, ReadsBlocksUntilAReadDeliversNothing) {
-  EXPECT_EQ(*m.of_file_md5(dir.file("a", std::string(32768, 'x'))), rendered(openssl_md5(std::string(32768, 'x'))));
+  EXPECT_EQ(*m.of_file_md5(dir.write("a", std::string(32768, 'x'))), rendered(openssl_md5(std::string(32768, 'x'))));
   EXPECT_EQ(k.read_sizes, (std::vector<std::int32_t>{32768, 0}));
   k.read_sizes.clear();
   std::string data = random_bytes(32769, 7);
-  EXPECT_EQ(*m.of_file_md5(dir.file("b", data)), rendered(openssl_md5(data)));
+  EXPECT_EQ(*m.of_file_md5(dir.write("b", data)), rendered(openssl_md5(data)));
   EXPECT_EQ(k.read_sizes, (std::vector<std::int32_t>{32768, 1, 0}));
   EXPECT_EQ(a.calls, (std::vector<std::string>{"acquire 0", "createhash", "size", "value", "destroyhash", "release",
                                                "acquire 0", "createhash", "size", "value", "destroyhash", "release"}));
@@ -288,18 +288,18 @@ TEST_F(FileDigestScripted, NothingIsAskedOfTheServiceForAnEmptyOrMissingName) {
 
 TEST_F(FileDigestScripted, SecondAcquisitionAsksForANewKeySet) {
   a.acquire_failures = 1;
-  EXPECT_EQ(*m.of_file_md5(dir.file("abc", "abc")), "90150983CD24FB0D6963F7D28E17F72");
+  EXPECT_EQ(*m.of_file_md5(dir.write("abc", "abc")), "90150983CD24FB0D6963F7D28E17F72");
   EXPECT_EQ(a.calls.front(), "acquire 0");
   EXPECT_EQ(a.calls[1], "acquire 8");
 
   a.calls.clear();
   a.acquire_failures = 2;  // no third attempt; the context is released anyway
-  EXPECT_EQ(*m.of_file_md5(dir.file("abc", "abc")), "");
+  EXPECT_EQ(*m.of_file_md5(dir.write("abc", "abc")), "");
   EXPECT_EQ(a.calls, (std::vector<std::string>{"acquire 0", "acquire 8", "release"}));
 }
 
 TEST_F(FileDigestScripted, EveryFailureGivesNothingAndReleasesInReverseOrder) {
-  std::string f = dir.file("data", random_bytes(100000, 3));
+  std::string f = dir.write("data", random_bytes(100000, 3));
 
   a.fail_create = true;
   EXPECT_EQ(*m.of_file_md5(f), "");

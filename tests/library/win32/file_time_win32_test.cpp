@@ -10,12 +10,13 @@
 
 #include "hostkit/uo_file_time.h"
 #include "rt/datetime.h"
+#include "support/dates.h"
 #include "support/temp_dir.h"
 
 using hostkit::uo_file_time;
 using hostkit_test::dt;
 using hostkit_test::show;
-using hostkit_test::TempDir;
+using testing_support::TempDir;
 
 namespace {
 
@@ -55,7 +56,7 @@ std::string fields(const SYSTEMTIME& s) {
 
 TEST(Win32FileTimes, AllThreeTimesAreWrittenToTheSecondAndReadBack) {
   TempDir dir;
-  std::string f = dir.file("a.txt");
+  std::string f = dir.write("a.txt", "data");
   uo_file_time ft;
   ASSERT_TRUE(test(ft.of_file_set_times(f, dt(2015, 3, 4, 5, 6, 7, 250000), dt(2019, 1, 5, 9, 5, 7, 750000),
                                         dt(2020, 2, 29, 23, 59, 58, 500000))));
@@ -112,7 +113,7 @@ TEST(Win32FileTimes, MissingPathsAndFoldersLeaveEverythingAlone) {
 
 TEST(Win32FileTimes, ImpossibleDatesAreRefusedBeforeTheOpen) {
   TempDir dir;
-  std::string f = dir.file("dates.txt");
+  std::string f = dir.write("dates.txt", "data");
   uo_file_time ft;
   ASSERT_TRUE(test(ft.of_file_set_times(f, dt(2010, 1, 1, 0, 0, 0), dt(2010, 1, 1, 0, 0, 0), dt(2010, 1, 1, 0, 0, 0))));
 
@@ -125,7 +126,7 @@ TEST(Win32FileTimes, ImpossibleDatesAreRefusedBeforeTheOpen) {
 
 TEST(Win32FileTimes, TheOpenSharesReadingAndWritingOnly) {
   TempDir dir;
-  std::string f = dir.file("shared.txt");
+  std::string f = dir.write("shared.txt", "data");
   uo_file_time ft;
   const rt::DateTime when = dt(2018, 6, 7, 8, 9, 10);
 

@@ -22,7 +22,7 @@
 
 using hostkit::nvo_mdll;
 using hostkit::nvo_mps;
-using hostkit_test::TempDir;
+using testing_support::TempDir;
 
 namespace {
 
@@ -58,8 +58,8 @@ TEST(Win32FileDigest, KnownDigestsFromTheCryptographicService) {
        "57edf4a22be3c955ac49da2e2107b67a"}};
   int n = 0;
   for (const auto& [text, hex] : vectors)
-    EXPECT_EQ(*m.of_file_md5(dir.file("v" + std::to_string(n++), text)), rendered(hex)) << text;
-  EXPECT_EQ(*m.of_file_md5(dir.file("abc", "abc")), "90150983CD24FB0D6963F7D28E17F72");
+    EXPECT_EQ(*m.of_file_md5(dir.write("v" + std::to_string(n++), text)), rendered(hex)) << text;
+  EXPECT_EQ(*m.of_file_md5(dir.write("abc", "abc")), "90150983CD24FB0D6963F7D28E17F72");
 }
 
 TEST(Win32FileDigest, BlockBoundariesAgreeWithTheTextDigest) {
@@ -70,7 +70,7 @@ TEST(Win32FileDigest, BlockBoundariesAgreeWithTheTextDigest) {
   for (std::size_t size : {std::size_t{55}, std::size_t{64}, std::size_t{32767}, std::size_t{32768},
                            std::size_t{32769}, std::size_t{65537}}) {
     std::string text = random_ascii(size, static_cast<unsigned>(size));
-    EXPECT_EQ(*m.of_file_md5(dir.file("b" + std::to_string(size), text)), rendered(*mps->of_es(text))) << size;
+    EXPECT_EQ(*m.of_file_md5(dir.write("b" + std::to_string(size), text)), rendered(*mps->of_es(text))) << size;
   }
 }
 
@@ -82,7 +82,7 @@ TEST(Win32FileDigest, NamesAndFilesThatGiveNothing) {
   EXPECT_EQ(*m.of_file_md5(rt::String(rt::null)), "");
 
   // Held open by another program that shares nothing: it cannot be read.
-  std::string f = dir.file("locked", "abc");
+  std::string f = dir.write("locked", "abc");
   HANDLE h = ::CreateFileA(f.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   EXPECT_EQ(*m.of_file_md5(f), "");
@@ -134,7 +134,7 @@ class RecordingAdvapi32 : public hostkit_test::ForwardingAdvapi32 {
 
 TEST(Win32FileDigest, WithoutADefaultKeySetTheSecondAcquisitionMakesIt) {
   TempDir dir;
-  std::string f = dir.file("abc", "abc");
+  std::string f = dir.write("abc", "abc");
   // A machine whose default key container was never made.
   HCRYPTPROV gone = 0;
   ::CryptAcquireContextA(&gone, nullptr, nullptr, PROV_RSA_FULL, CRYPT_DELETEKEYSET);

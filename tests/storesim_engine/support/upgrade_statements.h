@@ -1,5 +1,6 @@
-// The statements that the upgrade sends to a store database, in order,
-// as the engine receives them (the update-script run is not among them).
+// The statements that the upgrade sends to a store database, in order, as
+// the engine receives them (UTF-8): those of the golden conversation
+// (tests/upgrade/golden). The update-script run is not among them.
 #pragma once
 
 #include <string>
@@ -15,6 +16,6 @@ struct UpgradeItem {
 // Items 1 to 66 and the grant insert (68).
 const std::vector<UpgradeItem>& UpgradeStatements();
 // The stage read.
-extern const char* const kStageRead;
+const std::string& StageRead();
 
 }  // namespace storesim_test

@@ -14,8 +14,8 @@
 #include "rt/env.h"
 #include "rt/file.h"
 #include "rt/ui.h"
-#include "support/recording_driver.h"
-#include "support/scoped.h"
+#include "support/fake_database.h"
+#include "support/temp_dir.h"
 #include "upgrade/update_script.h"
 
 namespace {
@@ -63,7 +63,7 @@ class DeepFolder {
 
 TEST(DeepWorkingFolder, UpdateScriptIsTheFoldersOwnWhenItsPathCannotBeRead) {
   testing_support::TempDir base;
-  upgrade_test::RecordingDatabase db;
+  testing_support::FakeDatabase db;
   rt::transaction sqlca;
   db.connect(sqlca);
   rt::RecordingUi ui;
@@ -75,7 +75,7 @@ TEST(DeepWorkingFolder, UpdateScriptIsTheFoldersOwnWhenItsPathCannotBeRead) {
   EXPECT_EQ(*rt::current_directory(), ".");
 
   rt::String rest = upgrade::wf_exec_sql(sqlca);
-  EXPECT_EQ(db.state().executed(), std::vector<std::string>{"\nupdate t set a = 1"});
+  EXPECT_EQ(db.statements(), std::vector<std::string>{"\nupdate t set a = 1"});
   EXPECT_EQ(*rest, "\nleft over");
   EXPECT_TRUE(ui.events().empty());
 }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "support/scoped.h"
 #include "support/startup.h"
 
 namespace {

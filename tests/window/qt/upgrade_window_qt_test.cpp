@@ -23,14 +23,16 @@
 
 #include "rt/window/qt.h"
 #include "rt/window/session.h"
-#include "support/fake_db.h"
+#include "support/fake_database.h"
 #include "support/scoped.h"
+#include "support/temp_dir.h"
 #include "upgrade/db_upgrade_pos.h"
 #include "upgrade/globals.h"
 
 namespace {
 
-using testing_support::FakeServer;
+using testing_support::DbOp;
+using testing_support::FakeDatabase;
 
 bool pump_until(const std::function<bool()>& done, int ms = 10000) {
   QElapsedTimer clock;
@@ -93,8 +95,7 @@ int px(int units) { return rt::units_to_pixels(units); }
 class QtWindow : public ::testing::Test {
  protected:
   testing_support::TempDir dir;
-  FakeServer server;
-  testing_support::ScopedFakeServer install{server};
+  FakeDatabase server;
   std::unique_ptr<testing_support::ScopedEnvVar> registry;
   int argc = 1;
   char arg0[8] = "test";
@@ -104,6 +105,8 @@ class QtWindow : public ::testing::Test {
   std::unique_ptr<rt::Session> session;
 
   void SetUp() override {
+    server.kind = "MSS";
+    server.server_name = "127.0.0.1,1433";
     registry = std::make_unique<testing_support::ScopedEnvVar>(
         "SCHEMALIFT_REGISTRY",
         dir.write("registry.ini", "[SOFTWARE\\tandrel]\nSERVERNAME=127.0.0.1,1433\nDATABASE=store\n"));
@@ -281,7 +284,7 @@ TEST_F(QtWindow, FailedConnectionShowsTwoBoxes) {
   // The exit button still ends the run.
   qobject_cast<QPushButton*>(native(*app.w_db_upgrade->cb_2))->click();
   ASSERT_TRUE(pump_until([&] { return session->ended(); }));
-  EXPECT_EQ(server.count("DISCONNECT"), 0);
+  EXPECT_EQ(server.count("disconnect"), 0);
 }
 
 TEST_F(QtWindow, ExitButtonAndCloseBoxEndTheRun) {
@@ -300,7 +303,7 @@ TEST_F(QtWindow, ExitButtonAndCloseBoxEndTheRun) {
     else
       top->close();
     ASSERT_TRUE(pump_until([&] { return session->ended(); }));
-    EXPECT_EQ(server.log.back(), "DISCONNECT");
+    EXPECT_EQ(server.log.back(), DbOp{"disconnect"});
     EXPECT_EQ(backend.native_window(*fresh.w_db_upgrade), nullptr);
     session.reset();
   }
@@ -331,7 +334,7 @@ TEST_F(QtWindow, ProgramRunsUntilItsWindowCloses) {
   EXPECT_EQ(code, 0);
   EXPECT_TRUE(closed);
   EXPECT_EQ(server.statements(), (std::vector<std::string>{"use master", "use store"}));
-  EXPECT_EQ(server.log.back(), "DISCONNECT");
+  EXPECT_EQ(server.log.back(), DbOp{"disconnect"});
   EXPECT_FALSE(upgrade::sqlca);
 }
 

@@ -13,6 +13,7 @@
 #include "storesim/sample_store.h"
 #include "storesim/server.h"
 #include "support/scoped.h"
+#include "support/temp_dir.h"
 #include "upgrade/db_upgrade_pos.h"
 #include "upgrade/globals.h"
 

@@ -1,6 +1,7 @@
 // The fixture of schemalift's start-up tests: the program on the headless
-// backend, a fake store server behind the connection, and the store's
-// settings in the registry (server 127.0.0.1,1433, database "store").
+// backend, a fake store server behind the connection (kind "MSS", reached
+// as 127.0.0.1,1433), and the store's settings in the registry (server
+// 127.0.0.1,1433, database "store").
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,28 +12,29 @@
 
 #include "rt/window/headless.h"
 #include "rt/window/session.h"
-#include "support/fake_db.h"
-#include "support/scoped.h"
+#include "support/fake_database.h"
 #include "support/store_registry.h"
+#include "support/temp_dir.h"
 #include "upgrade/db_upgrade_pos.h"
 #include "upgrade/globals.h"
 
 namespace startup_testing {
 
-using testing_support::FakeServer;
+using testing_support::FakeDatabase;
 using Boxes = std::vector<rt::RecordingUi::Event>;
 
 class Startup : public ::testing::Test {
  protected:
   testing_support::TempDir dir;
-  FakeServer server;
-  testing_support::ScopedFakeServer install{server};
+  FakeDatabase server;
   rt::HeadlessBackend backend;
   upgrade::db_upgrade_pos app;
   testing_support::StoreRegistry store;
   std::unique_ptr<rt::Session> session;
 
   void SetUp() override {
+    server.kind = "MSS";
+    server.server_name = "127.0.0.1,1433";
     store.set("SERVERNAME", "127.0.0.1,1433");
     store.set("DATABASE", "store");
   }

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/scoped.h"
 #include "support/startup.h"
 
 namespace {
@@ -57,7 +58,7 @@ TEST_F(Startup, RegistrySettingsReachTheConnectionAsWritten) {
   testing_support::ScopedEnvVar ini(
       "SCHEMALIFT_REGISTRY",
       dir.write("registry.ini", "[SOFTWARE\\tandrel]\nSERVERNAME=127.0.0.1,1433\nDATABASE=store\n"));
-  server.name = "127.0.0.1,14330";
+  server.server_name = "127.0.0.1,14330";
   server.databases.insert("shop_2019");
 
   auto& w = start();

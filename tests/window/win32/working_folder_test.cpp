@@ -10,6 +10,7 @@
 #include <string>
 
 #include "rt/file.h"
+#include "support/scoped.h"
 #include "support/startup.h"
 
 namespace {

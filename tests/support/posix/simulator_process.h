@@ -11,8 +11,8 @@
 
 namespace storesim::testing {
 
-// One run of the program (STORESIM_PROGRAM, which the test programs
-// define when the program is built) with `args`. A run still going when
+// One run of the simulator program (STORESIM_PROGRAM, which test_support
+// gives the test programs on POSIX) with `args`. A run still going when
 // the object goes away is killed (SIGKILL).
 class SimulatorProcess {
  public:

@@ -1,4 +1,4 @@
-#include "raw_client.h"
+#include "support/posix/raw_client.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,10 @@
-#include "simulator_process.h"
+#include "support/posix/simulator_process.h"
 
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
-
-// Test programs that do not define STORESIM_PROGRAM leave out their tests
-// of the program, and with them every use of this class.
-#ifdef STORESIM_PROGRAM
 
 namespace storesim::testing {
 
@@ -80,5 +76,3 @@ int SimulatorProcess::Wait() {
 }
 
 }  // namespace storesim::testing
-
-#endif

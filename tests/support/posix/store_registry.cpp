@@ -11,6 +11,7 @@
 
 #include "rt/text.h"
 #include "support/scoped.h"
+#include "support/temp_dir.h"
 
 namespace testing_support {
 

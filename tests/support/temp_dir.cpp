@@ -1,35 +1,26 @@
-#include "support/scoped.h"
+#include "support/temp_dir.h"
 
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
 namespace testing_support {
 
-namespace {
-void put_env(const std::string& name, const std::string* value) {
-#ifdef _WIN32
-  _putenv_s(name.c_str(), value ? value->c_str() : "");
-#else
-  if (value)
-    ::setenv(name.c_str(), value->c_str(), 1);
-  else
-    ::unsetenv(name.c_str());
-#endif
-}
-}  // namespace
-
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
-  auto seed = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+  std::random_device seed;
+  std::mt19937 gen(seed());
   for (int attempt = 0; attempt < 100; ++attempt) {
-    fs::path p = fs::temp_directory_path() / ("rtwin-" + std::to_string(seed + attempt));
+    fs::path p = fs::temp_directory_path() / ("tst-" + std::to_string(gen()));
     std::error_code ec;
     if (fs::create_directory(p, ec)) {
+      fs::permissions(p,
+                      fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                          fs::perms::others_exec,
+                      ec);
       path_ = p.string();
       return;
     }
@@ -70,35 +61,5 @@ std::string TempDir::sub(const std::string& name) const {
   fs::create_directories(full);
   return full;
 }
-
-ScopedCwd::ScopedCwd(const std::string& dir) : previous_(fs::current_path().string()) {
-  std::error_code ec;
-  fs::current_path(dir, ec);
-  if (ec) throw std::runtime_error("chdir failed: " + dir);
-}
-
-ScopedCwd::~ScopedCwd() {
-  std::error_code ec;
-  fs::current_path(previous_, ec);
-  if (ec) std::abort();
-}
-
-ScopedEnvVar::ScopedEnvVar(const char* name, const std::string& value) : name_(name) {
-  if (const char* v = std::getenv(name)) {
-    had_ = true;
-    previous_ = v;
-  }
-  put_env(name_, &value);
-}
-
-ScopedEnvVar::~ScopedEnvVar() {
-  put_env(name_, had_ ? &previous_ : nullptr);
-}
-
-ErrorCollector::ErrorCollector() {
-  rt::set_error_hook([this](const rt::RuntimeError& e) { numbers.push_back(e.number()); });
-}
-
-ErrorCollector::~ErrorCollector() { rt::set_error_hook(nullptr); }
 
 }  // namespace testing_support
