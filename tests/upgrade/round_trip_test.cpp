@@ -7,7 +7,7 @@
 #include <string>
 
 #include "rt/text.h"
-#include "rt/ui.h"
+#include "rt/testing/recording_ui.h"
 #include "support/recording_driver.h"
 #include "support/scoped.h"
 #include "upgrade/encryption_rewrite.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "rt/ui.h"
+#include "rt/testing/recording_ui.h"
 #include "support/recording_driver.h"
 #include "support/scoped.h"
 #include "upgrade/update_script.h"

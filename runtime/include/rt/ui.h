@@ -1,11 +1,9 @@
 // User-interface services of the runtime: message boxes, the beep and the
 // mouse pointer. A window backend (Qt, Win32) implements them; programs
-// without a window get a default that writes boxes to standard error, and
-// tests use RecordingUi.
+// without a window get a default that writes boxes to standard error.
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "rt/text.h"
 
@@ -38,45 +36,6 @@ Int messagebox(const String& title, const String& text);
 Int messagebox(const String& title, const String& text, Icon icon, Buttons buttons);
 void beep(const Int& times = Int(1));
 Pointer set_pointer(Pointer p);
-
-// Writes each box to standard error (programs without a window).
-class StderrUi : public UiServices {
- public:
-  int MessageBox(const std::string& title, const std::string& text, Icon icon,
-                 Buttons buttons) override;
-  void Beep() override {}
-  Pointer SetPointer(Pointer p) override;
-
- private:
-  Pointer pointer_ = Pointer::Arrow;
-};
-
-// Keeps every box, beep and pointer change in order, for tests.
-class RecordingUi : public UiServices {
- public:
-  struct Event {
-    enum Kind { Box, Beep, PointerSet } kind;
-    std::string title;  // GBK
-    std::string text;   // GBK
-    Icon icon = Icon::Information;
-    Buttons buttons = Buttons::Ok;
-    Pointer pointer = Pointer::Arrow;
-  };
-  int MessageBox(const std::string& title, const std::string& text, Icon icon,
-                 Buttons buttons) override;
-  void Beep() override;
-  Pointer SetPointer(Pointer p) override;
-
-  const std::vector<Event>& events() const { return events_; }
-  std::vector<Event> boxes() const;
-  int beeps() const;
-  Pointer pointer() const { return pointer_; }
-  void clear() { events_.clear(); }
-
- private:
-  std::vector<Event> events_;
-  Pointer pointer_ = Pointer::Arrow;
-};
 
 // Installs a services object for the life of a scope.
 class ScopedUi {

@@ -13,7 +13,7 @@
 
 #include "rt/env.h"
 #include "rt/file.h"
-#include "rt/ui.h"
+#include "rt/testing/recording_ui.h"
 #include "support/recording_driver.h"
 #include "support/scoped.h"
 #include "upgrade/update_script.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "rt/transaction.h"
-#include "rt/ui.h"
+#include "rt/testing/recording_ui.h"
 #include "upgrade/stage_upgrade.h"
 
 namespace stagetest {
