@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "rt/export.h"
 #include "rt/text.h"
 
 namespace rt {
@@ -15,7 +16,7 @@ enum class Pointer { Arrow, HourGlass };
 enum class Icon { Information = 0, StopSign = 1, Exclamation = 2, Question = 3, None = 4 };
 enum class Buttons { Ok = 0, OkCancel = 1, YesNo = 2, YesNoCancel = 3, RetryCancel = 4, AbortRetryIgnore = 5 };
 
-class UiServices {
+class RT_API UiServices {
  public:
   virtual ~UiServices() = default;
   // Shows a modal box; title and text are GBK. Returns the number of the
@@ -27,15 +28,15 @@ class UiServices {
   virtual Pointer SetPointer(Pointer p) = 0;
 };
 
-UiServices* ui();
+RT_API UiServices* ui();
 // Installs the services for the process; nullptr restores the default.
-void set_ui(UiServices* services);
+RT_API void set_ui(UiServices* services);
 
 // The runtime's message box and beep functions.
-Int messagebox(const String& title, const String& text);
-Int messagebox(const String& title, const String& text, Icon icon, Buttons buttons);
-void beep(const Int& times = Int(1));
-Pointer set_pointer(Pointer p);
+RT_API Int messagebox(const String& title, const String& text);
+RT_API Int messagebox(const String& title, const String& text, Icon icon, Buttons buttons);
+RT_API void beep(const Int& times = Int(1));
+RT_API Pointer set_pointer(Pointer p);
 
 // Installs a services object for the life of a scope.
 class ScopedUi {

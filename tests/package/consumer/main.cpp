@@ -6,14 +6,12 @@
 #include <vector>
 
 #include <hostkit/hostkit.h>
+#include <hostkit/nvo_dnum.h>
 #include <hostkit/nvo_mdll.h>
+#include <hostkit/nvo_mps.h>
 #include <hostkit/nvo_sizeof.h>
 #include <hostkit/uo_file_time.h>
 #include <rt/ui.h>
-#if __has_include(<hostkit/nvo_mps.h>)
-#include <hostkit/nvo_mps.h>  // with nvo_dnum.h
-#define HAVE_TEXT_DIGEST 1
-#endif
 
 namespace {
 int failures = 0;
@@ -63,12 +61,10 @@ int main(int argc, char** argv) {
   rt::DateTime c, a, w;
   check(rt::test(ft->of_file_get_times(file, c, a, w)) && !w.is_null(), "uo_file_time reads the times");
 
-#ifdef HAVE_TEXT_DIGEST
   auto dnum = rt::create<hostkit::nvo_dnum>();
   check(*dnum->of_bitwiseand(rt::Long(12), rt::Long(10)) == 8, "nvo_dnum AND");
   auto mps = rt::create<hostkit::nvo_mps>();
   check(!mps->of_es(std::string("abc")).is_null(), "nvo_mps digest of a text");
-#endif
 
   // The library's message box reaches the services the program installs.
   BoxTitles ui;
