@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <atomic>
 
-#include "hostkit/platform.h"
+#include "platform.h"
 #include "rt/text.h"
 
 namespace hostkit {

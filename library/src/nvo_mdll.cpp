@@ -1,6 +1,6 @@
 #include "hostkit/nvo_mdll.h"
 
-#include "hostkit/platform.h"
+#include "platform.h"
 #include "rt/file.h"
 
 namespace hostkit {

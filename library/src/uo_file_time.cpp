@@ -3,7 +3,7 @@
 #include <tuple>
 #include <utility>
 
-#include "hostkit/platform.h"
+#include "platform.h"
 
 namespace hostkit {
 

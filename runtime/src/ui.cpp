@@ -5,6 +5,24 @@
 namespace rt {
 
 namespace {
+// Writes each box to standard error (programs without a window).
+class StderrUi : public UiServices {
+ public:
+  int MessageBox(const std::string& title, const std::string& text, Icon, Buttons) override {
+    std::fprintf(stderr, "[%s] %s\n", utf8(title).c_str(), utf8(text).c_str());
+    return 1;
+  }
+  void Beep() override {}
+  Pointer SetPointer(Pointer p) override {
+    Pointer old = pointer_;
+    pointer_ = p;
+    return old;
+  }
+
+ private:
+  Pointer pointer_ = Pointer::Arrow;
+};
+
 StderrUi& default_ui() {
   static StderrUi d;
   return d;
@@ -33,45 +51,5 @@ void beep(const Int& times) {
 }
 
 Pointer set_pointer(Pointer p) { return ui()->SetPointer(p); }
-
-int StderrUi::MessageBox(const std::string& title, const std::string& text, Icon, Buttons) {
-  std::fprintf(stderr, "[%s] %s\n", utf8(title).c_str(), utf8(text).c_str());
-  return 1;
-}
-
-Pointer StderrUi::SetPointer(Pointer p) {
-  Pointer old = pointer_;
-  pointer_ = p;
-  return old;
-}
-
-int RecordingUi::MessageBox(const std::string& title, const std::string& text, Icon icon, Buttons buttons) {
-  Event e{Event::Box, title, text, icon, buttons, pointer_};
-  events_.push_back(std::move(e));
-  return 1;
-}
-
-void RecordingUi::Beep() { events_.push_back(Event{Event::Beep, {}, {}, Icon::Information, Buttons::Ok, pointer_}); }
-
-Pointer RecordingUi::SetPointer(Pointer p) {
-  Pointer old = pointer_;
-  pointer_ = p;
-  events_.push_back(Event{Event::PointerSet, {}, {}, Icon::Information, Buttons::Ok, p});
-  return old;
-}
-
-std::vector<RecordingUi::Event> RecordingUi::boxes() const {
-  std::vector<Event> r;
-  for (const auto& e : events_)
-    if (e.kind == Event::Box) r.push_back(e);
-  return r;
-}
-
-int RecordingUi::beeps() const {
-  int n = 0;
-  for (const auto& e : events_)
-    if (e.kind == Event::Beep) ++n;
-  return n;
-}
 
 }  // namespace rt

@@ -5,7 +5,7 @@
 #include "hostkit/uo_file_time.h"
 #include "rt/error.h"
 #include "rt/reflect.h"
-#include "rt/ui.h"
+#include "rt/testing/recording_ui.h"
 
 using hostkit::nvo_sizeof;
 namespace types = rt::types;

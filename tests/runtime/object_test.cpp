@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "rt/object.h"
-#include "rt/ui.h"
+#include "rt/testing/recording_ui.h"
 
 using namespace rt;
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "rt/text.h"
-#include "rt/ui.h"
+#include "rt/testing/recording_ui.h"
 #include "support/recording_env.h"
 #include "support/temp_dir.h"
 #include "upgrade/list_box_adapter.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "rt/text.h"
-#include "rt/ui.h"
+#include "rt/testing/recording_ui.h"
 #include "support/fake_database.h"
 #include "support/recording_env.h"
 #include "support/temp_dir.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "rt/text.h"
-#include "rt/ui.h"
+#include "rt/testing/recording_ui.h"
 #include "support/fake_database.h"
 #include "support/temp_dir.h"
 #include "upgrade/encryption_rewrite.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "rt/ui.h"
+#include "rt/testing/recording_ui.h"
 #include "support/fake_database.h"
 #include "support/scoped.h"
 #include "support/temp_dir.h"

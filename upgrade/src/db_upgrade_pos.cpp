@@ -1,11 +1,15 @@
 #include "upgrade/db_upgrade_pos.h"
 
+#include "rt/registry.h"
 #include "rt/transaction.h"
 #include "upgrade/globals.h"
 
 namespace upgrade {
 
 void db_upgrade_pos::create() {
+  // Where the store's settings are kept on a system without a registry:
+  // the file SCHEMALIFT_REGISTRY names, else the system-wide one.
+  rt::set_registry_file({"SCHEMALIFT_REGISTRY", "/etc/schemalift/registry.ini"});
   appname = std::string("db_upgrade_pos");
   sqlca = rt::create<rt::transaction>();
 }

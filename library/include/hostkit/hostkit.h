@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "hostkit/export.h"
 #include "rt/object.h"
 
 namespace hostkit {
@@ -16,12 +17,12 @@ namespace hostkit {
 // Creates an object of one of the library's classes ("uo_file_time",
 // "nvo_dnum", "nvo_mps", "nvo_mdll", "nvo_sizeof"; any letter case) and
 // fires its constructor event. Null for an unknown class name.
-rt::Ref<rt::Object> create(const std::string& class_name);
+HOSTKIT_API rt::Ref<rt::Object> create(const std::string& class_name);
 
 // The library's class names that are present, in the order listed above.
-std::vector<std::string> class_names();
+HOSTKIT_API std::vector<std::string> class_names();
 
 // The library's version text ("1.0").
-const char* version();
+HOSTKIT_API const char* version();
 
 }  // namespace hostkit

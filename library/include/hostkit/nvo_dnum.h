@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 
+#include "hostkit/export.h"
 #include "rt/error.h"
 #include "rt/object.h"
 #include "rt/text.h"
@@ -124,7 +125,7 @@ class DigitText {
   std::size_t size_ = 0;
 };
 
-class nvo_dnum : public rt::Object {
+class HOSTKIT_API nvo_dnum : public rt::Object {
  public:
   std::string class_name() const override { return "nvo_dnum"; }
 

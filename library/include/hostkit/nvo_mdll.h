@@ -9,13 +9,14 @@
 
 #include <string>
 
+#include "hostkit/export.h"
 #include "rt/object.h"
 #include "rt/text.h"
 #include "rt/value.h"
 
 namespace hostkit {
 
-class nvo_mdll : public rt::Object {
+class HOSTKIT_API nvo_mdll : public rt::Object {
  public:
   // Values of the Windows interface that the digest passes.
   inline static const rt::Long prov_rsa_full{1};

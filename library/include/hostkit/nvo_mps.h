@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "hostkit/export.h"
 #include "hostkit/nvo_dnum.h"
 #include "rt/object.h"
 #include "rt/text.h"
@@ -26,7 +27,7 @@ class AnsiDecoder;
 
 namespace hostkit {
 
-class nvo_mps : public rt::Object {
+class HOSTKIT_API nvo_mps : public rt::Object {
  public:
   // The word array: an unbounded array of long, index 1 is element 0.
   using WordArray = std::vector<rt::Long>;

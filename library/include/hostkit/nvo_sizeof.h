@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "hostkit/export.h"
 #include "rt/object.h"
 #include "rt/reflect.h"
 #include "rt/text.h"
@@ -23,7 +24,7 @@
 
 namespace hostkit {
 
-class nvo_sizeof : public rt::Object {
+class HOSTKIT_API nvo_sizeof : public rt::Object {
  public:
   inline static const rt::Int size_boolean{std::int16_t{1}};
   inline static const rt::Int size_char{std::int16_t{1}};

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "hostkit/export.h"
 #include "rt/datetime.h"
 #include "rt/object.h"
 #include "rt/reflect.h"
@@ -19,7 +20,7 @@
 namespace hostkit {
 
 // Calendar fields of a time (Windows SYSTEMTIME).
-struct systemtime : rt::Structure {
+struct HOSTKIT_API systemtime : rt::Structure {
   rt::UInt wyear;
   rt::UInt wmonth;  // 1 to 12
   rt::UInt wdayofweek;
@@ -35,7 +36,7 @@ struct systemtime : rt::Structure {
 
 // The platform's 64-bit file time in two halves (Windows FILETIME): 100 ns
 // units since 1601-01-01.
-struct filetime : rt::Structure {
+struct HOSTKIT_API filetime : rt::Structure {
   rt::ULong dwlowdatetime;
   rt::ULong dwhighdatetime;
 
@@ -44,7 +45,7 @@ struct filetime : rt::Structure {
 };
 
 // Windows SECURITY_ATTRIBUTES: three 32-bit words.
-struct security_attributes : rt::Structure {
+struct HOSTKIT_API security_attributes : rt::Structure {
   rt::ULong nlength;               // the record's size in bytes
   rt::ULong lpsecuritydescriptor;  // address of a security descriptor
   rt::Bool binherithandle;         // passed as a 32-bit word
@@ -55,7 +56,7 @@ struct security_attributes : rt::Structure {
 
 // Windows WIN32_FIND_DATAA: one entry found by a file search. The times are
 // in the file system's time, not local time.
-struct win32_find_data : rt::Structure {
+struct HOSTKIT_API win32_find_data : rt::Structure {
   rt::ULong dwfileattributes;
   filetime ftcreationtime;
   filetime ftlastaccesstime;
@@ -71,7 +72,7 @@ struct win32_find_data : rt::Structure {
   std::shared_ptr<const rt::ClassDefinition> class_definition() const override { return definition(); }
 };
 
-class uo_file_time : public rt::Object {
+class HOSTKIT_API uo_file_time : public rt::Object {
  public:
   // Drive-type names; kept for callers, unused by the class itself.
   inline static const rt::String sdt_removable{std::string("REMOVABLE!")};

@@ -21,7 +21,7 @@
 #include <memory>
 #include <mutex>
 
-#include "hostkit/platform.h"
+#include "platform.h"
 #include "win_errors.h"
 
 namespace hostkit {

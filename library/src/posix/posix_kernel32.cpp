@@ -27,7 +27,7 @@
 #include <mutex>
 #include <optional>
 
-#include "hostkit/platform.h"
+#include "platform.h"
 #include "win_errors.h"
 
 namespace hostkit {

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "hostkit/platform.h"
+#include "platform.h"
 
 namespace hostkit {
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "hostkit/platform.h"
+#include "platform.h"
 
 namespace hostkit {
 

@@ -20,6 +20,7 @@
 #include <compare>
 #include <cstdint>
 
+#include "rt/export.h"
 #include "rt/text.h"
 #include "rt/value.h"
 
@@ -64,35 +65,35 @@ using Time = Nullable<TimeValue>;
 using DateTime = Nullable<DateTimeValue>;
 
 // True for a day that exists in the (proleptic Gregorian) calendar, years 1 to 9999.
-bool valid_date(int year, int month, int day);
+RT_API bool valid_date(int year, int month, int day);
 
 // Text to date, text to time (see above); NULL gives NULL.
-Date to_date(const String& text);
-Time to_time(const String& text);
+RT_API Date to_date(const String& text);
+RT_API Time to_time(const String& text);
 // The datetime of a date and a time; NULL when either is NULL.
-DateTime to_datetime(const Date& date, const Time& time = Time(TimeValue{}));
+RT_API DateTime to_datetime(const Date& date, const Time& time = Time(TimeValue{}));
 
 // The parts of a datetime.
-Date date_part(const DateTime& dt);
-Time time_part(const DateTime& dt);
+RT_API Date date_part(const DateTime& dt);
+RT_API Time time_part(const DateTime& dt);
 
 // The parts of a date: year, month (1 to 12), day of the month.
-Int year(const Date& d);
-Int month(const Date& d);
-Int day(const Date& d);
+RT_API Int year(const Date& d);
+RT_API Int month(const Date& d);
+RT_API Int day(const Date& d);
 // The day of the week: 1 is Sunday, 7 Saturday.
-Int daynumber(const Date& d);
+RT_API Int daynumber(const Date& d);
 
 // The parts of a time.
-Int hour(const Time& t);
-Int minute(const Time& t);
-Int second(const Time& t);
-Long microsecond(const Time& t);
+RT_API Int hour(const Time& t);
+RT_API Int minute(const Time& t);
+RT_API Int second(const Time& t);
+RT_API Long microsecond(const Time& t);
 
 // Display texts: "2019-01-05", "09:05:07" (".030000" added when there is a
 // fraction), and both joined by a blank.
-String string_of(const Date& d);
-String string_of(const Time& t);
-String string_of(const DateTime& dt);
+RT_API String string_of(const Date& d);
+RT_API String string_of(const Time& t);
+RT_API String string_of(const DateTime& dt);
 
 }  // namespace rt

@@ -91,6 +91,39 @@ class Env {
   virtual void AdviseLargeBuffer(void* data, std::size_t size);
 };
 
+// An environment that passes every call to another one, its target. A
+// wrapper overrides only the calls it watches or changes.
+class EnvWrapper : public Env {
+ public:
+  explicit EnvWrapper(Env* target) : target_(target) {}
+  Env* target() const { return target_; }
+
+  bool FileExists(const std::string& path) override { return target_->FileExists(path); }
+  std::int64_t FileLength(const std::string& path) override { return target_->FileLength(path); }
+  std::unique_ptr<File> Open(const std::string& path, const OpenOptions& options) override {
+    return target_->Open(path, options);
+  }
+  std::optional<std::string> CurrentDirectory() override { return target_->CurrentDirectory(); }
+  char PathSeparator() const override { return target_->PathSeparator(); }
+  std::vector<std::string> ListFiles(const std::string& dir, const std::string& pattern) override {
+    return target_->ListFiles(dir, pattern);
+  }
+  std::optional<std::string> ReadRegistryString(const std::string& key, const std::string& value) override {
+    return target_->ReadRegistryString(key, value);
+  }
+  std::u16string AnsiToUtf16(const std::string& ansi) override { return target_->AnsiToUtf16(ansi); }
+  std::string Utf8ToAnsi(const std::string& utf8) override { return target_->Utf8ToAnsi(utf8); }
+  std::string AnsiToUtf8(const std::string& ansi) override { return target_->AnsiToUtf8(ansi); }
+  std::unique_ptr<AnsiDecoder> NewAnsiDecoder() override { return target_->NewAnsiDecoder(); }
+  bool DirectoryExists(const std::string& path) override { return target_->DirectoryExists(path); }
+  bool RenameFile(const std::string& from, const std::string& to) override { return target_->RenameFile(from, to); }
+  bool RemoveFile(const std::string& path) override { return target_->RemoveFile(path); }
+  void AdviseLargeBuffer(void* data, std::size_t size) override { target_->AdviseLargeBuffer(data, size); }
+
+ private:
+  Env* target_;
+};
+
 // The platform's own environment.
 Env* PlatformEnv();
 

@@ -10,6 +10,8 @@
 #include <functional>
 #include <string>
 
+#include "rt/export.h"
+
 namespace rt {
 
 inline constexpr int kErrDivideByZero = 20501;
@@ -18,7 +20,7 @@ inline constexpr int kErrArrayBounds = 20503;
 inline constexpr int kErrBadArgument = 20504;
 inline constexpr int kErrExternalFunction = 20505;
 
-class RuntimeError : public std::exception {
+class RT_API RuntimeError : public std::exception {
  public:
   RuntimeError(int number, std::string text);
   int number() const noexcept { return number_; }
@@ -32,10 +34,10 @@ class RuntimeError : public std::exception {
 };
 
 // The runtime's own text for an error number ("" for an unknown number).
-const char* error_text(int number);
+RT_API const char* error_text(int number);
 
-[[noreturn]] void raise_error(int number);
-[[noreturn]] void raise_error(int number, const std::string& text);
+[[noreturn]] RT_API void raise_error(int number);
+[[noreturn]] RT_API void raise_error(int number, const std::string& text);
 
 // Runs one event handler. A runtime error ends the handler; it is handed to
 // the application's error hook (by default written to standard error) and
@@ -44,10 +46,10 @@ struct ErrorReport {
   int number = 0;
   std::string text;
 };
-bool run_event(const std::function<void()>& handler, ErrorReport* report = nullptr);
+RT_API bool run_event(const std::function<void()>& handler, ErrorReport* report = nullptr);
 
 // The hook that sees every runtime error that ends an event.
 using ErrorHook = std::function<void(const RuntimeError&)>;
-void set_error_hook(ErrorHook hook);
+RT_API void set_error_hook(ErrorHook hook);
 
 }  // namespace rt

@@ -12,9 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "rt/export.h"
+
 namespace rt {
 
-class Object {
+class RT_API Object {
  public:
   virtual ~Object() = default;
   // The class name as the runtime reports it (lower case, e.g. "nvo_dnum").
@@ -24,7 +26,7 @@ class Object {
   virtual void destructor() {}
 };
 
-struct ObjectDeleter {
+struct RT_API ObjectDeleter {
   void operator()(Object* o) const;  // fires "destructor", then deletes
 };
 template <class T>
@@ -45,7 +47,7 @@ void destroy(Ref<T>& obj) {
   obj.reset();
 }
 
-class ClassRegistry {
+class RT_API ClassRegistry {
  public:
   using Factory = std::function<Object*()>;
   static ClassRegistry& instance();
@@ -74,6 +76,6 @@ struct RegisterClass {
 };
 
 // Creates an object by class name (see ClassRegistry::create).
-Ref<Object> create_object(const std::string& class_name);
+RT_API Ref<Object> create_object(const std::string& class_name);
 
 }  // namespace rt

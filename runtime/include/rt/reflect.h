@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "rt/datetime.h"
+#include "rt/export.h"
 #include "rt/object.h"
 #include "rt/text.h"
 #include "rt/value.h"
@@ -50,7 +51,7 @@ struct VariableCardinalityDefinition {
 };
 
 // The type information of a variable.
-class TypeDefinition {
+class RT_API TypeDefinition {
  public:
   TypeDefinition(std::string name, std::string data_type_of);
   virtual ~TypeDefinition() = default;
@@ -73,7 +74,7 @@ struct VariableDefinition {
 };
 
 // The definition of a structure or a class.
-class ClassDefinition : public TypeDefinition {
+class RT_API ClassDefinition : public TypeDefinition {
  public:
   enum class Kind { Structure, Class };
   ClassDefinition(std::string name, Kind kind, std::vector<VariableDefinition> members);
@@ -88,36 +89,36 @@ class ClassDefinition : public TypeDefinition {
 
 // Type information of the simple types, one shared instance each.
 namespace types {
-std::shared_ptr<const TypeDefinition> boolean();
-std::shared_ptr<const TypeDefinition> character();
-std::shared_ptr<const TypeDefinition> integer();          // 16-bit signed
-std::shared_ptr<const TypeDefinition> uinteger();         // 16-bit unsigned
-std::shared_ptr<const TypeDefinition> long_();            // 32-bit signed
-std::shared_ptr<const TypeDefinition> ulong();            // 32-bit unsigned
-std::shared_ptr<const TypeDefinition> string();
-std::shared_ptr<const TypeDefinition> double_();
-std::shared_ptr<const TypeDefinition> decimal();
-std::shared_ptr<const TypeDefinition> date();
-std::shared_ptr<const TypeDefinition> time();
-std::shared_ptr<const TypeDefinition> datetime();
-std::shared_ptr<const TypeDefinition> blob();
+RT_API std::shared_ptr<const TypeDefinition> boolean();
+RT_API std::shared_ptr<const TypeDefinition> character();
+RT_API std::shared_ptr<const TypeDefinition> integer();          // 16-bit signed
+RT_API std::shared_ptr<const TypeDefinition> uinteger();         // 16-bit unsigned
+RT_API std::shared_ptr<const TypeDefinition> long_();            // 32-bit signed
+RT_API std::shared_ptr<const TypeDefinition> ulong();            // 32-bit unsigned
+RT_API std::shared_ptr<const TypeDefinition> string();
+RT_API std::shared_ptr<const TypeDefinition> double_();
+RT_API std::shared_ptr<const TypeDefinition> decimal();
+RT_API std::shared_ptr<const TypeDefinition> date();
+RT_API std::shared_ptr<const TypeDefinition> time();
+RT_API std::shared_ptr<const TypeDefinition> datetime();
+RT_API std::shared_ptr<const TypeDefinition> blob();
 }  // namespace types
 
 // A member for define_structure / define_class. `bounds` lists the upper
 // bound of each dimension (lower bound 1): {260} is an array of 260 values.
-VariableDefinition member(std::string name, std::shared_ptr<const TypeDefinition> type,
+RT_API VariableDefinition member(std::string name, std::shared_ptr<const TypeDefinition> type,
                           std::vector<long> bounds = {});
 // A member whose dimensions have explicit lower and upper bounds.
-VariableDefinition member_with_bounds(std::string name, std::shared_ptr<const TypeDefinition> type,
+RT_API VariableDefinition member_with_bounds(std::string name, std::shared_ptr<const TypeDefinition> type,
                                       std::vector<ArrayBounds> bounds);
 // An array member without fixed bounds (its size varies at run time).
-VariableDefinition unbounded_member(std::string name, std::shared_ptr<const TypeDefinition> type);
+RT_API VariableDefinition unbounded_member(std::string name, std::shared_ptr<const TypeDefinition> type);
 
-std::shared_ptr<const ClassDefinition> define_structure(std::string name, std::vector<VariableDefinition> members);
-std::shared_ptr<const ClassDefinition> define_class(std::string name, std::vector<VariableDefinition> members);
+RT_API std::shared_ptr<const ClassDefinition> define_structure(std::string name, std::vector<VariableDefinition> members);
+RT_API std::shared_ptr<const ClassDefinition> define_class(std::string name, std::vector<VariableDefinition> members);
 
 // A value that knows its class definition.
-class Reflected {
+class RT_API Reflected {
  public:
   virtual ~Reflected() = default;
   virtual std::shared_ptr<const ClassDefinition> class_definition() const = 0;
@@ -125,12 +126,12 @@ class Reflected {
 
 // A structure (record) value. Concrete records derive from it and return
 // their declared definition.
-class Structure : public Reflected {};
+class RT_API Structure : public Reflected {};
 
 // The class definition of an object: its own when it is Reflected, else a
 // definition of its class name without members. Raises the null-object
 // error for a null object.
-std::shared_ptr<const ClassDefinition> class_definition(const Object* obj);
+RT_API std::shared_ptr<const ClassDefinition> class_definition(const Object* obj);
 
 // A value of any type (an element of an array of mixed values). An empty
 // Any holds nothing at all. An object is held by reference: the Any does
@@ -162,8 +163,8 @@ class Any {
 // "unsignedlong", "integer", "unsignedinteger", "character", "string",
 // "boolean", "double", "date", "time", "datetime") also when the value is
 // NULL; an object's class name; NULL for an empty Any or a null object.
-String class_name(const Any& value);
+RT_API String class_name(const Any& value);
 // The class name of a structure value.
-String class_name(const Structure& value);
+RT_API String class_name(const Structure& value);
 
 }  // namespace rt

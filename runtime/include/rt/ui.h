@@ -1,12 +1,11 @@
 // User-interface services of the runtime: message boxes, the beep and the
 // mouse pointer. A window backend (Qt, Win32) implements them; programs
-// without a window get a default that writes boxes to standard error, and
-// tests use RecordingUi.
+// without a window get a default that writes boxes to standard error.
 #pragma once
 
 #include <string>
-#include <vector>
 
+#include "rt/export.h"
 #include "rt/text.h"
 
 namespace rt {
@@ -17,7 +16,7 @@ enum class Pointer { Arrow, HourGlass };
 enum class Icon { Information = 0, StopSign = 1, Exclamation = 2, Question = 3, None = 4 };
 enum class Buttons { Ok = 0, OkCancel = 1, YesNo = 2, YesNoCancel = 3, RetryCancel = 4, AbortRetryIgnore = 5 };
 
-class UiServices {
+class RT_API UiServices {
  public:
   virtual ~UiServices() = default;
   // Shows a modal box; title and text are GBK. Returns the number of the
@@ -29,54 +28,15 @@ class UiServices {
   virtual Pointer SetPointer(Pointer p) = 0;
 };
 
-UiServices* ui();
+RT_API UiServices* ui();
 // Installs the services for the process; nullptr restores the default.
-void set_ui(UiServices* services);
+RT_API void set_ui(UiServices* services);
 
 // The runtime's message box and beep functions.
-Int messagebox(const String& title, const String& text);
-Int messagebox(const String& title, const String& text, Icon icon, Buttons buttons);
-void beep(const Int& times = Int(1));
-Pointer set_pointer(Pointer p);
-
-// Writes each box to standard error (programs without a window).
-class StderrUi : public UiServices {
- public:
-  int MessageBox(const std::string& title, const std::string& text, Icon icon,
-                 Buttons buttons) override;
-  void Beep() override {}
-  Pointer SetPointer(Pointer p) override;
-
- private:
-  Pointer pointer_ = Pointer::Arrow;
-};
-
-// Keeps every box, beep and pointer change in order, for tests.
-class RecordingUi : public UiServices {
- public:
-  struct Event {
-    enum Kind { Box, Beep, PointerSet } kind;
-    std::string title;  // GBK
-    std::string text;   // GBK
-    Icon icon = Icon::Information;
-    Buttons buttons = Buttons::Ok;
-    Pointer pointer = Pointer::Arrow;
-  };
-  int MessageBox(const std::string& title, const std::string& text, Icon icon,
-                 Buttons buttons) override;
-  void Beep() override;
-  Pointer SetPointer(Pointer p) override;
-
-  const std::vector<Event>& events() const { return events_; }
-  std::vector<Event> boxes() const;
-  int beeps() const;
-  Pointer pointer() const { return pointer_; }
-  void clear() { events_.clear(); }
-
- private:
-  std::vector<Event> events_;
-  Pointer pointer_ = Pointer::Arrow;
-};
+RT_API Int messagebox(const String& title, const String& text);
+RT_API Int messagebox(const String& title, const String& text, Icon icon, Buttons buttons);
+RT_API void beep(const Int& times = Int(1));
+RT_API Pointer set_pointer(Pointer p);
 
 // Installs a services object for the life of a scope.
 class ScopedUi {

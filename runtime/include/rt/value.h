@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "rt/error.h"
+#include "rt/export.h"
 
 namespace rt {
 
@@ -210,8 +211,8 @@ constexpr Nullable<To> convert(const Nullable<From>& v) {
 
 // A double's whole part, truncated toward zero, as a long. Values from 2^31
 // up to 2^32 keep their 32-bit pattern (they come out negative).
-Long truncate_to_long(const Double& d);
+RT_API Long truncate_to_long(const Double& d);
 // The same as a 16-bit integer (low 16 bits of the whole part).
-Int truncate_to_int(const Double& d);
+RT_API Int truncate_to_int(const Double& d);
 
 }  // namespace rt

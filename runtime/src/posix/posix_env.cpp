@@ -1,11 +1,12 @@
 // The runtime's platform layer on POSIX systems.
 //
 // The registry is an INI file whose section names are key paths below
-// HKEY_LOCAL_MACHINE ("[SOFTWARE\tandrel]"): /etc/schemalift/registry.ini,
-// or the file named by the environment variable SCHEMALIFT_REGISTRY. It is
-// read as UTF-8 (a leading byte-order mark is skipped); a path that names
-// no regular file counts as no file. A value that cannot be found is
-// reported on standard error, one line each. The system ANSI code page is
+// HKEY_LOCAL_MACHINE ("[SOFTWARE\tandrel]"): the file the program names
+// (set_registry_file), or none. It is read as UTF-8 (a leading byte-order
+// mark is skipped); a path that names no regular file counts as no file. A
+// value that cannot be found in a named file is reported on standard error,
+// one line each; a program that names no file has no registry and hears
+// nothing of it. The system ANSI code page is
 // GBK (code page 936), converted with iconv.
 #include <dirent.h>
 #include <fcntl.h>
@@ -26,6 +27,7 @@
 #include <mutex>
 
 #include "rt/env.h"
+#include "rt/registry.h"
 
 namespace rt {
 
@@ -319,8 +321,10 @@ class PosixEnv : public Env {
   }
 
   std::optional<std::string> ReadRegistryString(const std::string& key, const std::string& value) override {
-    const char* named = std::getenv("SCHEMALIFT_REGISTRY");
-    const std::string file = named && *named ? named : "/etc/schemalift/registry.ini";
+    const RegistryFile where = registry_file();
+    const char* named = where.variable.empty() ? nullptr : std::getenv(where.variable.c_str());
+    const std::string file = named && *named ? named : where.path;
+    if (file.empty()) return std::nullopt;
     std::string section = key;
     for (const char* root : {"hkey_local_machine\\", "hklm\\"}) {
       if (lower_ascii(section).rfind(root, 0) == 0) {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "hostkit/hostkit.h"
-#include "hostkit/platform.h"
+#include "platform.h"
 #include "hostkit/uo_file_time.h"
 #include "support/dates.h"
 #include "support/forwarding_platform.h"

@@ -15,7 +15,7 @@
 
 #include "hostkit/hostkit.h"
 #include "hostkit/nvo_mdll.h"
-#include "hostkit/platform.h"
+#include "platform.h"
 #include "support/forwarding_platform.h"
 #include "support/temp_dir.h"
 

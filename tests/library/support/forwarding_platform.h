@@ -2,7 +2,7 @@
 // doubles derive from them and override only the calls they watch or fail.
 #pragma once
 
-#include "hostkit/platform.h"
+#include "platform.h"
 
 namespace hostkit_test {
 

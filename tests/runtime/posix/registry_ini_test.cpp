@@ -15,16 +15,21 @@ using namespace rt;
 namespace fs = std::filesystem;
 
 namespace {
+// The variable through which these tests name the registry file.
+constexpr const char* kVariable = "RT_TEST_REGISTRY";
+
 class RegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
     path_ = (fs::temp_directory_path() / ("rt_registry_" + std::to_string(::getpid()) + ".ini")).string();
     std::ofstream(path_) << "; store settings\n[SOFTWARE\\Other]\nSERVERNAME=elsewhere\n\n"
                             "[SOFTWARE\\tandrel]\nSERVERNAME = 127.0.0.1,14330\nDatabase=\"门店库\"\n";
-    ::setenv("SCHEMALIFT_REGISTRY", path_.c_str(), 1);
+    ::setenv(kVariable, path_.c_str(), 1);
+    set_registry_file({kVariable, "/nonexistent/default.ini"});
   }
   void TearDown() override {
-    ::unsetenv("SCHEMALIFT_REGISTRY");
+    ::unsetenv(kVariable);
+    set_registry_file({});
     fs::remove(path_);
   }
   void write(const std::string& content) { std::ofstream(path_, std::ios::binary | std::ios::trunc) << content; }
@@ -49,7 +54,7 @@ TEST_F(RegistryTest, MissingKeyOrValueKeepsTheTarget) {
   EXPECT_EQ(*registry_get(String("HKEY_LOCAL_MACHINE\\SOFTWARE\\none"), String("SERVERNAME"), v), -1);
   EXPECT_EQ(*registry_get(String("HKEY_LOCAL_MACHINE\\SOFTWARE\\tandrel"), String("MISSING"), v), -1);
   EXPECT_EQ(*v, "kept");
-  ::setenv("SCHEMALIFT_REGISTRY", "/nonexistent/registry.ini", 1);
+  ::setenv(kVariable, "/nonexistent/registry.ini", 1);
   EXPECT_EQ(*registry_get(String("HKEY_LOCAL_MACHINE\\SOFTWARE\\tandrel"), String("SERVERNAME"), v), -1);
   EXPECT_EQ(*v, "kept");
 }
@@ -70,17 +75,17 @@ TEST_F(RegistryTest, APathThatNamesNoRegularFileCountsAsNoFile) {
   String v = "kept";
   std::string folder = path_ + ".d";
   fs::create_directory(folder);
-  ::setenv("SCHEMALIFT_REGISTRY", folder.c_str(), 1);
+  ::setenv(kVariable, folder.c_str(), 1);
   EXPECT_EQ(server(v), -1);
   fs::remove(folder);
-  ::setenv("SCHEMALIFT_REGISTRY", "/dev/null", 1);
+  ::setenv(kVariable, "/dev/null", 1);
   EXPECT_EQ(server(v), -1);
   EXPECT_EQ(*v, "kept");
 
   // A FIFO that nobody writes to must not hold the reader up.
   std::string fifo = path_ + ".fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  ::setenv("SCHEMALIFT_REGISTRY", fifo.c_str(), 1);
+  ::setenv(kVariable, fifo.c_str(), 1);
   auto read = std::async(std::launch::async, [] {
     String target = "kept";
     int r = server(target);
@@ -122,14 +127,47 @@ TEST_F(RegistryTest, AMissingKeyOrValueIsReportedOnStandardError) {
                   {path_, "PORT", "[SOFTWARE\\tandrel]"});
   std::string no_key = report("HKEY_LOCAL_MACHINE\\SOFTWARE\\none", "SERVERNAME");
   one_line_naming(no_key, {path_, "SERVERNAME", "[SOFTWARE\\none]", "no such key"});
-  ::setenv("SCHEMALIFT_REGISTRY", "/nonexistent/registry.ini", 1);
+  ::setenv(kVariable, "/nonexistent/registry.ini", 1);
   one_line_naming(report("HKEY_LOCAL_MACHINE\\SOFTWARE\\tandrel", "DATABASE"),
                   {"/nonexistent/registry.ini", "DATABASE", "no such regular file"});
 
   // A value that is there is read without a word.
-  ::setenv("SCHEMALIFT_REGISTRY", path_.c_str(), 1);
+  ::setenv(kVariable, path_.c_str(), 1);
   String v;
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(server(v), 1);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+}
+
+TEST_F(RegistryTest, TheVariableWinsOverThePathWhileItNamesAFile) {
+  String v;
+  ::unsetenv(kVariable);
+  set_registry_file({kVariable, path_});
+  EXPECT_EQ(server(v), 1);
+  EXPECT_EQ(*v, "127.0.0.1,14330");
+  ::setenv(kVariable, "", 1);
+  v = "";
+  EXPECT_EQ(server(v), 1);
+  EXPECT_EQ(*v, "127.0.0.1,14330");
+
+  std::string other = path_ + ".other";
+  std::ofstream(other) << "[SOFTWARE\\tandrel]\nSERVERNAME=other\n";
+  ::setenv(kVariable, other.c_str(), 1);
+  EXPECT_EQ(server(v), 1);
+  EXPECT_EQ(*v, "other");
+  fs::remove(other);
+}
+
+// A program that names no file has no registry, whatever files another
+// program would read: values are missing, and nothing is said about them.
+TEST_F(RegistryTest, AProgramThatNamesNoFileReadsNone) {
+  set_registry_file({});
+  ::setenv("SCHEMALIFT_REGISTRY", path_.c_str(), 1);
+  String v = "kept";
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(server(v), -1);
+  EXPECT_EQ(*registry_get(String("HKEY_LOCAL_MACHINE\\SOFTWARE\\tandrel"), String("DATABASE"), v), -1);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  ::unsetenv("SCHEMALIFT_REGISTRY");
+  EXPECT_EQ(*v, "kept");
 }

@@ -13,7 +13,7 @@
 
 #include "rt/env.h"
 #include "rt/file.h"
-#include "rt/ui.h"
+#include "rt/testing/recording_ui.h"
 #include "support/fake_database.h"
 #include "support/temp_dir.h"
 #include "upgrade/update_script.h"

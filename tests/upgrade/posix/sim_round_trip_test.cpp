@@ -9,7 +9,7 @@
 
 #include "rt/odbc.h"
 #include "rt/text.h"
-#include "rt/ui.h"
+#include "rt/testing/recording_ui.h"
 #include "storesim/memory_engine.h"
 #include "storesim/sample_store.h"
 #include "storesim/server.h"

@@ -35,12 +35,12 @@ bool ends_with(const std::string& s, const std::string& suffix) {
 
 }  // namespace
 
-RecordingEnv::RecordingEnv() : base_(rt::PlatformEnv()), previous_(rt::Env::Default()) { rt::Env::SetDefault(this); }
+RecordingEnv::RecordingEnv() : EnvWrapper(rt::PlatformEnv()), previous_(rt::Env::Default()) { rt::Env::SetDefault(this); }
 RecordingEnv::~RecordingEnv() { rt::Env::SetDefault(previous_ == rt::PlatformEnv() ? nullptr : previous_); }
 
 std::unique_ptr<rt::File> RecordingEnv::Open(const std::string& path, const rt::OpenOptions& options) {
   if (fail_open && fail_open(path)) return nullptr;
-  std::unique_ptr<rt::File> f = base_->Open(path, options);
+  std::unique_ptr<rt::File> f = target()->Open(path, options);
   if (!f) return nullptr;
   opens.push_back(path);
   return std::make_unique<RecordingFile>(this, path, std::move(f));
@@ -49,7 +49,7 @@ std::unique_ptr<rt::File> RecordingEnv::Open(const std::string& path, const rt::
 bool RecordingEnv::RenameFile(const std::string& from, const std::string& to) {
   renames.emplace_back(from, to);
   if (fail_rename) return false;
-  return base_->RenameFile(from, to);
+  return target()->RenameFile(from, to);
 }
 
 std::vector<std::size_t> RecordingEnv::write_sizes(const std::string& suffix) const {

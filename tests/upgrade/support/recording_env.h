@@ -11,7 +11,7 @@
 
 namespace upgrade_test {
 
-class RecordingEnv : public rt::Env {
+class RecordingEnv : public rt::EnvWrapper {
  public:
   RecordingEnv();
   ~RecordingEnv() override;  // restores the previous environment
@@ -38,26 +38,10 @@ class RecordingEnv : public rt::Env {
   // Sizes of the writes to files whose name ends with `suffix`.
   std::vector<std::size_t> write_sizes(const std::string& suffix) const;
 
-  bool FileExists(const std::string& path) override { return base_->FileExists(path); }
-  std::int64_t FileLength(const std::string& path) override { return base_->FileLength(path); }
   std::unique_ptr<rt::File> Open(const std::string& path, const rt::OpenOptions& options) override;
-  std::optional<std::string> CurrentDirectory() override { return base_->CurrentDirectory(); }
-  char PathSeparator() const override { return base_->PathSeparator(); }
-  std::vector<std::string> ListFiles(const std::string& dir, const std::string& pattern) override {
-    return base_->ListFiles(dir, pattern);
-  }
-  std::optional<std::string> ReadRegistryString(const std::string& key, const std::string& value) override {
-    return base_->ReadRegistryString(key, value);
-  }
-  std::u16string AnsiToUtf16(const std::string& ansi) override { return base_->AnsiToUtf16(ansi); }
-  std::string Utf8ToAnsi(const std::string& utf8) override { return base_->Utf8ToAnsi(utf8); }
-  std::string AnsiToUtf8(const std::string& ansi) override { return base_->AnsiToUtf8(ansi); }
-  bool DirectoryExists(const std::string& path) override { return base_->DirectoryExists(path); }
   bool RenameFile(const std::string& from, const std::string& to) override;
-  bool RemoveFile(const std::string& path) override { return base_->RemoveFile(path); }
 
  private:
-  rt::Env* base_;
   rt::Env* previous_;
 };
 

@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "rt/ui.h"
+#include "rt/testing/recording_ui.h"
 #include "support/fake_database.h"
 #include "upgrade/stage_upgrade.h"
 

@@ -15,7 +15,8 @@ class db_upgrade_pos : public rt::Application {
  public:
   std::string class_name() const override { return "db_upgrade_pos"; }
 
-  // Makes the globals: appname and the connection object sqlca.
+  // Names the program's registry file for POSIX systems and makes the
+  // globals: appname and the connection object sqlca.
   void create() override;
   // Opens the upgrade window; the command-line text is not read.
   void open(const rt::String& commandline) override;

@@ -9,7 +9,7 @@
 #include <map>
 #include <memory>
 
-#include "rt/ui.h"
+#include "rt/testing/recording_ui.h"
 #include "rt/window/session.h"
 
 namespace rt {

@@ -8,7 +8,7 @@
 // passed by value arrives as 0, a NULL text as no text at all, and a value
 // passed by reference may be changed by the callee.
 //
-// Tests and hosts may install their own implementations (set_kernel32,
+// Tests may install their own implementations (set_kernel32,
 // set_advapi32), for instance to count handles or to inject failures.
 #pragma once
 
