@@ -203,15 +203,6 @@ BatchResult MemoryEngine::Execute(const std::string& database, const std::string
   return r;
 }
 
-std::vector<std::string> MemoryEngine::Tables(const std::string& database) const {
-  std::lock_guard<std::mutex> lock(core_->mu);
-  std::vector<std::string> out;
-  if (const sql::Database* db = core_->state.FindDatabase(database)) {
-    for (const auto& [_, t] : db->tables) out.push_back(t.name);
-  }
-  return out;
-}
-
 std::optional<TableInfo> MemoryEngine::Table(const std::string& database, const std::string& table) const {
   std::lock_guard<std::mutex> lock(core_->mu);
   const sql::Database* db = core_->state.FindDatabase(database);
@@ -276,15 +267,6 @@ std::optional<ModuleInfo> MemoryEngine::Module(const std::string& database, cons
   auto it = db->modules.find(sql::Lower(name));
   if (it == db->modules.end()) return std::nullopt;
   return ModuleOf(it->second);
-}
-
-std::vector<std::pair<std::string, std::string>> MemoryEngine::UserTypes(const std::string& database) const {
-  std::lock_guard<std::mutex> lock(core_->mu);
-  std::vector<std::pair<std::string, std::string>> out;
-  if (const sql::Database* db = core_->state.FindDatabase(database)) {
-    for (const auto& [_, t] : db->types) out.emplace_back(t.name, t.base.ToString());
-  }
-  return out;
 }
 
 void MemoryEngine::AddFault(Fault fault) {
