@@ -24,6 +24,7 @@ struct ObjectName {
 
 struct Select;
 struct Expr;
+struct Function;
 using ExprPtr = std::shared_ptr<Expr>;
 
 struct Expr {
@@ -71,6 +72,7 @@ struct Expr {
   SqlType type{Base::VarChar, 8000};
   bool typed = false;
   SqlType cast_type;
+  const Function* function = nullptr;  // the built-in a Func calls
   bool correlated = false;  // subquery referring to an outer scope
 };
 

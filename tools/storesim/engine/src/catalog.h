@@ -93,6 +93,9 @@ struct State {
   std::map<std::string, Database> databases;  // by lower-case name
   Database* FindDatabase(std::string_view name);
   const Database* FindDatabase(std::string_view name) const;
+  // The database of that name; 911 when there is none.
+  Database& ExistingDatabase(std::string_view name);
+  const Database& ExistingDatabase(std::string_view name) const;
 };
 
 // Reversible changes: each mutation pushes the step that undoes it.

@@ -173,7 +173,7 @@ void Executor::AddDefault(Database& db, Table& t, Column& col, const ExprPtr& ex
              "\" is not permitted in this context. Valid expressions are constants, constant expressions, and (in "
              "some contexts) variables. Column names are not permitted.");
   }
-  BindExpr(expr, Scope{}, false);
+  Bind().BindExpr(expr, Scope{}, false);
   std::string n = name;
   if (!n.empty() && NameTaken(db, t, n)) {
     FailConstraint(2714, "There is already an object named '" + n + "' in the database.");

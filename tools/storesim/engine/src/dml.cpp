@@ -27,7 +27,7 @@ Table& Executor::TargetTable(const ObjectName& name, Database** db) {
 Value Executor::DefaultValue(const Column& c) {
   if (c.default_name.empty()) return Value();
   ExprPtr e = c.default_expr ? c.default_expr : ParseExpression(c.default_text);
-  BindExpr(e, Scope{}, false);
+  Bind().BindExpr(e, Scope{}, false);
   Frame f;
   return ConvertForStore(Eval(*e, f), c.type);
 }
@@ -99,7 +99,7 @@ Executor::PreparedInsert Executor::PrepareInsert(const InsertStmt& s) {
     }
     for (const auto& e : row) {
       try {
-        BindExpr(e, Scope{}, false);
+        Bind().BindExpr(e, Scope{}, false);
       } catch (const SqlError& err) {
         if (err.messages.front().number != 207) throw;
         std::string name = e->k == Expr::K::Column ? e->name.back() : std::string("column");
@@ -111,7 +111,7 @@ Executor::PreparedInsert Executor::PrepareInsert(const InsertStmt& s) {
     }
   }
   if (s.select) {
-    p.select = &BindSelect(*s.select, nullptr);
+    p.select = &Bind().BindSelect(*s.select, nullptr);
     std::size_t items = p.select->items.size();
     if (!s.has_columns && items != n) {
       Fail(213, 16, "Column name or number of supplied values does not match table definition.", true);
@@ -134,7 +134,6 @@ Executor::PreparedInsert Executor::PrepareInsert(const InsertStmt& s) {
 
 void Executor::Insert(const InsertStmt& s, StatementResult* r) {
   PreparedInsert p = PrepareInsert(s);
-  if (compiling_) return;
   Table& t = *p.table;
   Database& db = *p.db;
   const std::string full = db.name + ".dbo." + t.name;
@@ -204,24 +203,31 @@ void Executor::Insert(const InsertStmt& s, StatementResult* r) {
   SetRowCount(r, static_cast<std::int64_t>(source.size()));
 }
 
-void Executor::Update(const UpdateStmt& s, StatementResult* r) {
-  Database* dbp = nullptr;
-  Table& t = TargetTable(s.table, &dbp);
-  Database& db = *dbp;
-  std::vector<Source> sources{TableSource(t, t.name)};
+Executor::PreparedUpdate Executor::PrepareUpdate(const UpdateStmt& s) {
+  PreparedUpdate p;
+  Table& t = TargetTable(s.table, &p.db);
+  p.table = &t;
+  std::vector<Source> sources{Binder::TableSource(t, t.name)};
   Scope scope{&sources, nullptr};
-  std::vector<int> targets;
+  Binder binder = Bind();
   for (const auto& [name, e] : s.sets) {
     int c = t.ColumnIndex(name);
     if (c < 0) Fail(207, 16, "Invalid column name '" + name + "'.", true);
-    BindExpr(e, scope, false);
-    targets.push_back(c);
+    binder.BindExpr(e, scope, false);
+    p.targets.push_back(c);
   }
-  if (s.where) BindExpr(s.where, scope, false);
-  for (int c : targets) {
+  if (s.where) binder.BindExpr(s.where, scope, false);
+  for (int c : p.targets) {
     if (t.columns[c].identity) Fail(8102, 16, "Cannot update identity column '" + t.columns[c].name + "'.");
   }
-  if (compiling_) return;
+  return p;
+}
+
+void Executor::Update(const UpdateStmt& s, StatementResult* r) {
+  const PreparedUpdate p = PrepareUpdate(s);
+  Table& t = *p.table;
+  Database& db = *p.db;
+  const std::vector<int>& targets = p.targets;
   const std::string full = db.name + ".dbo." + t.name;
   std::vector<std::pair<std::uint64_t, RowValues>> changes;
   for (std::uint64_t id : t.OrderedRowIds()) {
@@ -246,14 +252,18 @@ void Executor::Update(const UpdateStmt& s, StatementResult* r) {
   SetRowCount(r, static_cast<std::int64_t>(changes.size()));
 }
 
+Table& Executor::PrepareDelete(const DeleteStmt& s, Database** db) {
+  Table& t = TargetTable(s.table, db);
+  std::vector<Source> sources{Binder::TableSource(t, t.name)};
+  Scope scope{&sources, nullptr};
+  if (s.where) Bind().BindExpr(s.where, scope, false);
+  return t;
+}
+
 void Executor::Delete(const DeleteStmt& s, StatementResult* r) {
   Database* dbp = nullptr;
-  Table& t = TargetTable(s.table, &dbp);
+  Table& t = PrepareDelete(s, &dbp);
   Database& db = *dbp;
-  std::vector<Source> sources{TableSource(t, t.name)};
-  Scope scope{&sources, nullptr};
-  if (s.where) BindExpr(s.where, scope, false);
-  if (compiling_) return;
   std::vector<std::uint64_t> doomed;
   for (std::uint64_t id : t.OrderedRowIds()) {
     Frame f{nullptr, {&t.rows.at(id)}, nullptr};

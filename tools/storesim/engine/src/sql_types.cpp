@@ -801,6 +801,13 @@ Value Convert(const Value& v, const SqlType& to, bool strict) {
 Value ConvertForStore(const Value& v, const SqlType& to) { return Convert(v, to, true); }
 Value ConvertValue(const Value& v, const SqlType& to) { return Convert(v, to, false); }
 
+std::string TextOfValue(const Value& v) {
+  if (v.kind == Kind::Str) return v.text;
+  return ConvertValue(v, SqlType{Base::VarChar, 8000}).text;
+}
+
+std::int64_t IntOf(const Value& v) { return std::stoll(ConvertValue(v, SqlType{Base::BigInt}).text); }
+
 int Compare(const Value& a, const Value& b) {
   if (a.kind == Kind::Str && b.kind == Kind::Str) return CollateCompare(a.text, b.text);
   if (a.kind == Kind::Date || b.kind == Kind::Date) {
@@ -825,15 +832,6 @@ int Compare(const Value& a, const Value& b) {
     return std::string(Trim(v.text));
   };
   return CompareDecimalText(as_number(a, b.kind), as_number(b, a.kind));
-}
-
-bool KeyEqual(const Value& a, const Value& b) {
-  if (a.IsNull() || b.IsNull()) return a.IsNull() && b.IsNull();
-  try {
-    return Compare(a, b) == 0;
-  } catch (const SqlError&) {
-    return false;
-  }
 }
 
 }  // namespace storesim::sql

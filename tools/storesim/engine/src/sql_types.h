@@ -33,7 +33,6 @@ struct SqlType {
   bool IsInteger() const;
   bool IsExactNumeric() const;  // decimal, numeric, money
   bool IsFloat() const;
-  bool IsNumeric() const { return IsInteger() || IsExactNumeric() || IsFloat(); }
   bool IsDate() const;
   bool IsFixedLength() const { return base == Base::Char || base == Base::NChar; }
   // "varchar(20)", "decimal(16,4)", "datetime"...
@@ -84,14 +83,16 @@ Value ConvertForStore(const Value& v, const SqlType& to);
 // but a string longer than the target is cut instead of refused.
 Value ConvertValue(const Value& v, const SqlType& to);
 
+// The text of a value as a varchar shows it, and a value as a bigint.
+std::string TextOfValue(const Value& v);
+std::int64_t IntOf(const Value& v);
+
 // Three-way comparison under the database collation (ASCII case folded,
 // trailing blanks ignored) and the type precedence rules; both values
 // non-NULL. Throws SqlError when a string does not convert to a number
 // or date.
 int Compare(const Value& a, const Value& b);
 int CollateCompare(std::string_view a, std::string_view b);
-// Exact equality used for keys and DISTINCT (collation aware).
-bool KeyEqual(const Value& a, const Value& b);
 
 // LIKE with %, _, [set], [^set] and an optional escape character; ASCII
 // case folded.
