@@ -120,6 +120,9 @@ std::string NowDateTime();
 ColumnType WireType(const SqlType& t);
 std::uint16_t WireLength(const SqlType& t);
 
+// Without blanks, tabs and line ends at either end.
+std::string_view TrimWhitespace(std::string_view s);
+
 std::string Lower(std::string_view s);
 bool IEquals(std::string_view a, std::string_view b);
 
