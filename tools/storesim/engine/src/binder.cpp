@@ -78,7 +78,7 @@ Source Binder::MakeSource(const TableRef& ref) {
   } else {
     const Database& db = st_.ExistingDatabase(ref.name.Database().empty() ? database_ : ref.name.Database());
     const Table* t = db.FindTable(ref.name.Name());
-    if (!t) Fail(208, 16, "Invalid object name '" + ref.name.Display() + "'.", true);
+    if (!t) Fail(208, {ref.name.Display()}, true);
     s = TableSource(*t, ref.name.Name());
   }
   s.exposed = ref.alias.empty() ? ref.name.Name() : ref.alias;
@@ -93,10 +93,7 @@ const BoundSelect& Binder::BindSelect(const Select& s, const Scope* parent, int*
     Source src = MakeSource(ref);
     for (const auto& other : b.sources) {
       if (IEquals(other.exposed, src.exposed)) {
-        Fail(1013, 16,
-             "The objects \"" + other.exposed + "\" and \"" + src.exposed +
-                 "\" in the FROM clause have the same exposed names. Use correlation names to distinguish them.",
-             true);
+        Fail(1013, {other.exposed, src.exposed}, true);
       }
     }
     b.sources.push_back(std::move(src));
@@ -112,7 +109,7 @@ const BoundSelect& Binder::BindSelect(const Select& s, const Scope* parent, int*
   bool any_aggregate = false;
   for (const auto& it : s.items) {
     if (it.star) {
-      if (out.sources.empty()) Fail(263, 16, "Must specify table to select from.", true);
+      if (out.sources.empty()) Fail(263, {}, true);
       bool matched = false;
       for (std::size_t i = 0; i < out.sources.size(); ++i) {
         const Source& src = out.sources[i];
@@ -134,7 +131,7 @@ const BoundSelect& Binder::BindSelect(const Select& s, const Scope* parent, int*
       if (!matched) {
         std::string q;
         for (const auto& p : it.star_qualifier) q += (q.empty() ? "" : ".") + p;
-        Fail(4104, 16, "The multi-part identifier \"" + q + "\" could not be bound.", true);
+        Fail(4104, {q}, true);
       }
       continue;
     }
@@ -160,8 +157,7 @@ const BoundSelect& Binder::BindSelect(const Select& s, const Scope* parent, int*
     if (o.expr->k == Expr::K::Literal && o.expr->literal.kind == Kind::Int) {
       std::int64_t n = std::stoll(o.expr->literal.text);
       if (n < 1 || n > static_cast<std::int64_t>(out.items.size())) {
-        Fail(108, 16, "The ORDER BY position number " + o.expr->literal.text +
-                          " is out of range of the number of items in the select list.", true);
+        Fail(108, {o.expr->literal.text}, true);
       }
       ord.item = static_cast<int>(n - 1);
     } else if (o.expr->k == Expr::K::Column && o.expr->name.size() == 1) {
@@ -174,7 +170,7 @@ const BoundSelect& Binder::BindSelect(const Select& s, const Scope* parent, int*
     }
     if (ord.item < 0) {
       if (s.union_next) {
-        Fail(104, 16, "ORDER BY items must appear in the select list if the statement contains a UNION, INTERSECT or EXCEPT operator.", true);
+        Fail(104, {}, true);
       }
       note(BindExpr(o.expr, scope, out.grouped));
       ord.expr = o.expr;
@@ -186,7 +182,7 @@ const BoundSelect& Binder::BindSelect(const Select& s, const Scope* parent, int*
     const BoundSelect& next = BindSelect(*s.union_next, parent, &e);
     note(e);
     if (next.items.size() != bound_[&s].items.size()) {
-      Fail(205, 16, "All queries combined using a UNION, INTERSECT or EXCEPT operator must have an equal number of expressions in their target lists.", true);
+      Fail(205, {}, true);
     }
   }
   if (escape) *escape = esc;
@@ -206,13 +202,13 @@ int Binder::BindExpr(const ExprPtr& ep, const Scope& scope, bool allow_aggregate
     case Expr::K::Column:
       return BindColumn(e, scope);
     case Expr::K::Variable:
-      Fail(137, 15, "Must declare the scalar variable \"" + e.op + "\".", true);
+      Fail(137, {e.op}, true);
     case Expr::K::GlobalVar: {
       static const char* known[] = {"trancount", "rowcount", "error", "identity", "version", "servername",
                                     "spid", "language", "fetch_status", "nestlevel"};
       bool ok = false;
       for (const char* k : known) ok = ok || e.op == k;
-      if (!ok) Fail(137, 15, "Must declare the scalar variable \"@@" + e.op + "\".", true);
+      if (!ok) Fail(137, {"@@" + e.op}, true);
       bool text = e.op == "version" || e.op == "servername" || e.op == "language";
       SetType(e, text ? SqlType{Base::NVarChar, 256} : SqlType{Base::Int});
       return 0;
@@ -226,7 +222,7 @@ int Binder::BindExpr(const ExprPtr& ep, const Scope& scope, bool allow_aggregate
       e.correlated = sub_esc >= 1;
       esc = std::max(esc, sub_esc - 1);
       if (e.k != Expr::K::Exists && b.items.size() != 1) {
-        Fail(116, 16, "Only one expression can be specified in the select list when the subquery is not introduced with EXISTS.", true);
+        Fail(116, {}, true);
       }
       SetType(e, e.k == Expr::K::Subquery ? b.types[0] : SqlType{Base::Int});
       return esc;
@@ -295,7 +291,7 @@ int Binder::BindColumn(Expr& e, const Scope& scope) {
         }
       }
     }
-    if (matches > 1) Fail(209, 16, "Ambiguous column name '" + col + "'.", true);
+    if (matches > 1) Fail(209, {col}, true);
     if (matches == 1) {
       e.depth = depth;
       e.source = found_src;
@@ -303,14 +299,14 @@ int Binder::BindColumn(Expr& e, const Scope& scope) {
       SetType(e, (*sc->sources)[found_src].types[found_col]);
       return depth;
     }
-    if (qualified && qual_found) Fail(207, 16, "Invalid column name '" + col + "'.", true);
+    if (qualified && qual_found) Fail(207, {col}, true);
   }
   if (qualified) {
     std::string full;
     for (const auto& p : e.name) full += (full.empty() ? "" : ".") + p;
-    Fail(4104, 16, "The multi-part identifier \"" + full + "\" could not be bound.", true);
+    Fail(4104, {full}, true);
   }
-  Fail(207, 16, "Invalid column name '" + col + "'.", true);
+  Fail(207, {col}, true);
 }
 
 int Binder::BindFunction(Expr& e, const Scope& scope, bool allow_aggregate) {
@@ -318,21 +314,21 @@ int Binder::BindFunction(Expr& e, const Scope& scope, bool allow_aggregate) {
   const Function* fn = FindFunction(e.op);
   const bool agg = fn && fn->Aggregate();
   if (agg && !allow_aggregate) {
-    Fail(147, 15, "An aggregate may not appear in the WHERE clause unless it is in a subquery contained in a HAVING clause or a select list, and the column being aggregated is an outer reference.", true);
+    Fail(147, {}, true);
   }
   for (const auto& a : e.args) {
     esc = std::max(esc, BindExpr(a, scope, agg ? false : allow_aggregate));
     if (agg && ContainsAggregate(a)) {
-      Fail(130, 16, "Cannot perform an aggregate function on an expression containing an aggregate or a subquery.", true);
+      Fail(130, {}, true);
     }
   }
-  if (!fn) Fail(195, 15, "'" + e.op + "' is not a recognized built-in function name.", true);
+  if (!fn) Fail(195, {e.op}, true);
   int n = e.star ? 1 : static_cast<int>(e.args.size());
   if (e.star && e.op != "count" && e.op != "count_big") {
-    Fail(102, 15, "Incorrect syntax near '*'.", true);
+    Fail(102, {"*"}, true);
   }
   if (n < fn->min_args || n > fn->max_args) {
-    Fail(174, 15, "The " + e.op + " function requires " + std::to_string(fn->min_args) + " argument(s).", true);
+    Fail(174, {e.op, std::to_string(fn->min_args)}, true);
   }
   e.function = fn;
   SetType(e, fn->result(e));
@@ -353,11 +349,11 @@ int Binder::BindCast(Expr& e, const Scope& scope, bool allow_aggregate) {
     const Database& db = st_.ExistingDatabase(database_);
     auto it = db.types.find(Lower(e.type_name.Name()));
     if (it == db.types.end()) {
-      Fail(243, 16, "Type " + e.type_name.Name() + " is not a defined system type.", true);
+      Fail(243, {e.type_name.Name()}, true);
     }
     t = it->second.base;
   }
-  if (bad) Fail(102, 15, "Incorrect syntax near '" + e.type_name.Name() + "'.", true);
+  if (bad) Fail(102, {e.type_name.Name()}, true);
   e.cast_type = *t;
   SetType(e, *t);
   return esc;

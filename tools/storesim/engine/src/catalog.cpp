@@ -95,7 +95,7 @@ Database& State::ExistingDatabase(std::string_view n) {
 const Database& State::ExistingDatabase(std::string_view n) const {
   const Database* db = FindDatabase(n);
   if (!db) {
-    Fail(911, 16, "Database '" + std::string(n) + "' does not exist. Make sure that the name is entered correctly.");
+    Fail(911, {std::string(n)});
   }
   return *db;
 }

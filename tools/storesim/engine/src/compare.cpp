@@ -208,7 +208,7 @@ int Compare(const Value& a, const Value& b) {
     bool neg;
     std::string ip, fp;
     if (!ParseDecimalText(v.text, &neg, &ip, &fp)) {
-      Fail(8114, 16, "Error converting data type varchar to numeric.", true);
+      Fail(8114, {"varchar", "numeric"}, true);
     }
     return std::string(TrimWhitespace(v.text));
   };

@@ -128,7 +128,7 @@ Tri Executor::Cond(const Expr& e, const Frame& f) {
       return (any != e.negated) ? Tri::True : Tri::False;
     }
     default:
-      Fail(4145, 15, "An expression of non-boolean type specified in a context where a condition is expected.", true);
+      Fail(4145, {}, true);
   }
 }
 
@@ -149,7 +149,7 @@ Value Executor::Eval(const Expr& e, const Frame& f) {
       if (v.IsNull() || e.op == "+") return v;
       if (e.op == "~") return Value::Int(~IntOf(v));
       if (v.kind == Kind::Str) v = ConvertValue(v, SqlType{Base::Float});
-      if (v.kind == Kind::Date) Fail(8117, 16, "Operand data type datetime is invalid for minus operator.");
+      if (v.kind == Kind::Date) Fail(8117, {"minus"});
       std::string t = v.text;
       if (!t.empty() && t[0] == '-') {
         t.erase(0, 1);
@@ -164,7 +164,7 @@ Value Executor::Eval(const Expr& e, const Frame& f) {
       const std::string& op = e.op;
       if (op == "+" && a.kind == Kind::Str && b.kind == Kind::Str) return Value::Str(a.text + b.text);
       if (a.kind == Kind::Date || b.kind == Kind::Date) {
-        if (op != "+" && op != "-") Fail(8117, 16, "Operand data type datetime is invalid for " + op + " operator.");
+        if (op != "+" && op != "-") Fail(8117, {op});
         const Value& d = a.kind == Kind::Date ? a : b;
         const Value& n = a.kind == Kind::Date ? b : a;
         long double days = ToLongDouble(ConvertValue(n, SqlType{Base::Float}));
@@ -182,11 +182,11 @@ Value Executor::Eval(const Expr& e, const Frame& f) {
       if (a.kind == Kind::Str) a = a.kind == b.kind ? a : numeric(a);
       if (b.kind == Kind::Str) b = numeric(b);
       if (a.kind == Kind::Str || b.kind == Kind::Str) {
-        Fail(402, 16, "The data types varchar and varchar are incompatible in the " + op + " operator.");
+        Fail(402, {"varchar", "varchar", op});
       }
       if (a.kind == Kind::Int && b.kind == Kind::Int) {
         std::int64_t x = std::stoll(a.text), y = std::stoll(b.text), r = 0;
-        if ((op == "/" || op == "%") && y == 0) Fail(8134, 16, "Divide by zero error encountered.");
+        if ((op == "/" || op == "%") && y == 0) Fail(8134);
         bool overflow = false;
         if (op == "+") overflow = __builtin_add_overflow(x, y, &r);
         else if (op == "-") overflow = __builtin_sub_overflow(x, y, &r);
@@ -198,16 +198,15 @@ Value Executor::Eval(const Expr& e, const Frame& f) {
         else r = x ^ y;
         bool wide = e.type.base == Base::BigInt;
         if (overflow || (!wide && (r > INT32_MAX || r < INT32_MIN))) {
-          Fail(8115, 16, std::string("Arithmetic overflow error converting expression to data type ") +
-                             (wide ? "bigint." : "int."));
+          Fail(8115, {"expression", wide ? "bigint" : "int"});
         }
         return Value::Int(r);
       }
       if (op == "&" || op == "|" || op == "^" || op == "%") {
-        Fail(402, 16, "The data types numeric and numeric are incompatible in the " + op + " operator.");
+        Fail(402, {"numeric", "numeric", op});
       }
       long double x = ToLongDouble(a), y = ToLongDouble(b), r;
-      if (op == "/" && y == 0) Fail(8134, 16, "Divide by zero error encountered.");
+      if (op == "/" && y == 0) Fail(8134);
       r = op == "+" ? x + y : op == "-" ? x - y : op == "*" ? x * y : x / y;
       if (a.kind == Kind::Float || b.kind == Kind::Float) return Value{Kind::Float, FormatFloat(r)};
       auto scale_of = [](const Value& v) {
@@ -265,8 +264,8 @@ Value Executor::Eval(const Expr& e, const Frame& f) {
       SubCache scratch;
       SubCache& c = SubqueryValues(e, f, &scratch);
       if (c.values.size() > 1) {
-        Fail({MakeMessage(512, 16, "Subquery returned more than 1 value. This is not permitted when the subquery follows =, !=, <, <= , >, >= or when the subquery is used as an expression."),
-              MakeMessage(3621, 0, "The statement has been terminated.", 0)});
+        Fail({Error(512),
+              Error(3621)});
       }
       return c.values.empty() ? Value() : c.values[0];
     }
@@ -292,7 +291,7 @@ Value Executor::Eval(const Expr& e, const Frame& f) {
 
 Value Executor::EvalAggregate(const Expr& e, const Frame& f) {
   if (!f.group) {
-    Fail(147, 15, "An aggregate may not appear in the WHERE clause unless it is in a subquery contained in a HAVING clause or a select list, and the column being aggregated is an outer reference.", true);
+    Fail(147, {}, true);
   }
   const std::string& fn = e.op;
   std::int64_t count = 0;
@@ -325,7 +324,7 @@ Value Executor::EvalAggregate(const Expr& e, const Frame& f) {
       if (v.kind == Kind::Str) v = ConvertValue(v, SqlType{Base::Float});
       if (v.kind == Kind::Int) {
         if (__builtin_add_overflow(isum, std::stoll(v.text), &isum)) {
-          Fail(8115, 16, "Arithmetic overflow error converting expression to data type int.");
+          Fail(8115, {"expression", "int"});
         }
       } else {
         integral = false;

@@ -143,7 +143,7 @@ bool Executor::Run(const Stmt& s, std::vector<StatementResult>* out) {
       RunOne(s, &r);
       if (null_eliminated_) {
         r.messages.insert(r.messages.begin(),
-                          MakeMessage(8153, 10, "Warning: Null value is eliminated by an aggregate or other SET operation."));
+                          Error(8153));
       }
     } catch (const SqlError& e) {
       ss_.log.RollbackTo(st_, std::min(mark, ss_.log.Mark()));
@@ -226,7 +226,7 @@ void Executor::RunOne(const Stmt& s, StatementResult* r) {
 void Executor::Use(const UseStmt& s, StatementResult* r) {
   const Database& db = st_.ExistingDatabase(s.database);
   ss_.database = db.name;
-  r->messages.push_back(MakeMessage(5701, 10, "Changed database context to '" + db.name + "'."));
+  r->messages.push_back(Error(5701, {db.name}));
   r->database_change = db.name;
 }
 
@@ -237,13 +237,13 @@ void Executor::Transaction(const Stmt& s) {
       break;
     case Stmt::K::Commit:
       if (ss_.trancount == 0) {
-        Fail(3902, 16, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+        Fail(3902);
       }
       if (--ss_.trancount == 0) ss_.log.Clear();
       break;
     default:
       if (ss_.trancount == 0) {
-        Fail(3903, 16, "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+        Fail(3903);
       }
       ss_.log.RollbackTo(st_, 0);
       ss_.trancount = 0;
@@ -257,7 +257,7 @@ void Executor::Exec(const ExecStmt& s) {
   Database& db = DbFor(s.proc);
   auto it = db.modules.find(Lower(s.proc.Name()));
   if (it == db.modules.end() || it->second.what != Module::What::Procedure) {
-    Fail(2812, 16, "Could not find stored procedure '" + s.proc.Display() + "'.");
+    Fail(2812, {s.proc.Display()});
   }
 }
 

@@ -31,7 +31,7 @@ std::vector<std::size_t> CharStarts(const std::string& s) {
 std::string SubChars(const std::string& s, std::int64_t start, std::int64_t len) {
   // start is 1-based and may be below 1, as SUBSTRING allows.
   std::vector<std::size_t> st = CharStarts(s);
-  if (len < 0) Fail(537, 16, "Invalid length parameter passed to the LEFT or SUBSTRING function.");
+  if (len < 0) Fail(537);
   auto count = static_cast<std::int64_t>(st.size());
   if (start > count) return {};
   std::int64_t from = start, to = len > count + 1 ? count + 1 : start + len;  // [from, to)
@@ -234,13 +234,13 @@ Value Substring(Call& c) { return Value::Str(SubChars(TextOfValue(c.args[0]), In
 
 Value Left(Call& c) {
   std::int64_t n = IntOf(c.args[1]);
-  if (n < 0) Fail(536, 16, "Invalid length parameter passed to the left function.");
+  if (n < 0) Fail(536, {"left"});
   return Value::Str(SubChars(TextOfValue(c.args[0]), 1, n));
 }
 
 Value Right(Call& c) {
   std::int64_t n = IntOf(c.args[1]);
-  if (n < 0) Fail(536, 16, "Invalid length parameter passed to the right function.");
+  if (n < 0) Fail(536, {"right"});
   std::string s = TextOfValue(c.args[0]);
   auto len = static_cast<std::int64_t>(CharCount(s));
   return Value::Str(SubChars(s, std::max<std::int64_t>(1, len - n + 1), n));

@@ -338,9 +338,7 @@ StmtPtr Parser::Module(std::size_t start) {
   }
   if (stmt_index_ != 0) {
     static const char* names[] = {"CREATE/ALTER PROCEDURE", "CREATE TRIGGER", "CREATE VIEW", "CREATE FUNCTION"};
-    Message m = MakeMessage(111, 15,
-                            std::string("'") + names[static_cast<int>(s->what)] +
-                                "' must be the first statement in a query batch.");
+    Message m = Error(111, {names[static_cast<int>(s->what)]});
     m.line = t_[start].line;
     throw SqlError{{m}, true};
   }

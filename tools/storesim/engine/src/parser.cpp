@@ -165,7 +165,7 @@ std::shared_ptr<SetStmt> Parser::Set() {
 
 void Parser::SyntaxErrorUnsupportedVariable() const {
   const Token& t = Peek();
-  Message m = MakeMessage(137, 15, "Must declare the scalar variable \"" + t.text + "\".");
+  Message m = Error(137, {t.text});
   m.line = t.line;
   throw SqlError{{m}, true};
 }

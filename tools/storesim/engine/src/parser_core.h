@@ -69,9 +69,7 @@ class Parser {
     Parser& p_;
   };
   [[noreturn]] void TooDeep() const {
-    Message m = MakeMessage(191, 15,
-                            "Some part of your SQL statement is nested too deeply. Rewrite the query or break it "
-                            "down into smaller queries.");
+    Message m = Error(191);
     m.line = Peek().line;
     throw SqlError{{m}, true};
   }
@@ -117,9 +115,9 @@ class Parser {
     }
     Message m;
     if (t.type == Tok::Word && IsReserved(t.text)) {
-      m = MakeMessage(156, 15, "Incorrect syntax near the keyword '" + shown + "'.");
+      m = Error(156, {shown});
     } else {
-      m = MakeMessage(102, 15, "Incorrect syntax near '" + shown + "'.");
+      m = Error(102, {shown});
     }
     m.line = t.line;
     throw SqlError{{m}, true};

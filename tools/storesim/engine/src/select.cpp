@@ -151,7 +151,7 @@ QueryResult Executor::RunSelect(const Select& s, const Frame* outer) {
     Frame f;
     Value n = Eval(*s.top, f);
     std::int64_t limit = n.IsNull() ? 0 : IntOf(n);
-    if (limit < 0) Fail(1060, 16, "The number of rows in the TOP clause must be an integer.");
+    if (limit < 0) Fail(1060);
     if (static_cast<std::int64_t>(out.size()) > limit) out.resize(static_cast<std::size_t>(limit));
   }
   for (auto& r : out) res.rows.push_back(std::move(r.values));

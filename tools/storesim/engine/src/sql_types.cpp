@@ -194,10 +194,6 @@ Message MakeMessage(std::int32_t number, std::uint8_t cls, std::string text, std
   return m;
 }
 
-void Fail(std::int32_t number, std::uint8_t cls, std::string text, bool abort_batch) {
-  throw SqlError{{MakeMessage(number, cls, std::move(text))}, abort_batch};
-}
-
 void Fail(std::vector<Message> messages, bool abort_batch) { throw SqlError{std::move(messages), abort_batch}; }
 
 std::string_view TrimWhitespace(std::string_view s) {
@@ -480,8 +476,8 @@ std::string DateToText(const std::string& d) {
 std::string TextOf(const Value& v) { return v.kind == Kind::Date ? DateToText(v.text) : v.text; }
 
 [[noreturn]] void FailTruncated() {
-  Fail({MakeMessage(8152, 16, "String or binary data would be truncated."),
-        MakeMessage(3621, 0, "The statement has been terminated.", 0)});
+  Fail({Error(8152),
+        Error(3621)});
 }
 
 Value ToString(const Value& v, const SqlType& to, bool strict) {
@@ -514,14 +510,11 @@ Value ToString(const Value& v, const SqlType& to, bool strict) {
 }
 
 [[noreturn]] void FailConvert(const Value& v, const SqlType& to) {
-  if (to.IsDate()) Fail(241, 16, "Conversion failed when converting date and/or time from character string.", true);
+  if (to.IsDate()) Fail(241, {}, true);
   if (to.IsInteger()) {
-    Fail(245, 16,
-         "Conversion failed when converting the " + std::string(KindTypeName(v.kind)) + " value '" + v.text +
-             "' to data type " + BaseName(to.base) + ".",
-         true);
+    Fail(245, {std::string(KindTypeName(v.kind)), v.text, BaseName(to.base)}, true);
   }
-  Fail(8114, 16, std::string("Error converting data type ") + KindTypeName(v.kind) + " to numeric.", true);
+  Fail(8114, {KindTypeName(v.kind), "numeric"}, true);
 }
 
 Value ToInteger(const Value& v, const SqlType& to) {
@@ -534,7 +527,7 @@ Value ToInteger(const Value& v, const SqlType& to) {
     n = std::stoll(v.text);
   } else if (v.kind == Kind::Dec || v.kind == Kind::Float) {
     long double d = ToLongDouble(v);
-    if (d >= 9.3e18L || d <= -9.3e18L) Fail(8115, 16, "Arithmetic overflow error converting expression to data type " + std::string(BaseName(to.base)) + ".");
+    if (d >= 9.3e18L || d <= -9.3e18L) Fail(8115, {"expression", BaseName(to.base)});
     n = static_cast<std::int64_t>(d);
   } else {
     FailConvert(v, to);
@@ -548,7 +541,7 @@ Value ToInteger(const Value& v, const SqlType& to) {
     default: break;
   }
   if (n < lo || n > hi) {
-    Fail(8115, 16, "Arithmetic overflow error converting expression to data type " + std::string(BaseName(to.base)) + ".");
+    Fail(8115, {"expression", BaseName(to.base)});
   }
   return Value::Int(n);
 }
@@ -571,8 +564,7 @@ Value ToExact(const Value& v, const SqlType& to) {
   std::size_t allowed = static_cast<std::size_t>(to.precision - to.scale);
   bool int_zero = digits.substr(0, int_len) == "0";
   if (!int_zero && int_len > allowed) {
-    Fail(8115, 16,
-         std::string("Arithmetic overflow error converting ") + KindTypeName(v.kind) + " to data type numeric.");
+    Fail(8115, {KindTypeName(v.kind), "numeric"});
   }
   return Value::Dec(out);
 }
@@ -608,7 +600,7 @@ Value Convert(const Value& v, const SqlType& to, bool strict) {
       char* end = nullptr;
       long double d = std::strtold(t.c_str(), &end);
       if (t.empty() || *end != '\0') {
-        if (!ParseDecimalText(t, &neg, &ip, &fp)) Fail(8114, 16, "Error converting data type varchar to float.", true);
+        if (!ParseDecimalText(t, &neg, &ip, &fp)) Fail(8114, {"varchar", "float"}, true);
       }
       return {Kind::Float, FormatFloat(d)};
     }

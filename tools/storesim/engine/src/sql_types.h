@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "errors.h"
 #include "storesim/engine.h"
 
 namespace storesim::sql {
@@ -72,7 +73,6 @@ struct SqlError {
 };
 
 Message MakeMessage(std::int32_t number, std::uint8_t cls, std::string text, std::uint8_t state = 1);
-[[noreturn]] void Fail(std::int32_t number, std::uint8_t cls, std::string text, bool abort_batch = false);
 [[noreturn]] void Fail(std::vector<Message> messages, bool abort_batch = false);
 
 // Converts a value to a column's type as an INSERT or UPDATE stores it:
