@@ -103,11 +103,7 @@ struct Select {
   std::vector<SelectItem> items;
   std::vector<TableRef> from;
   ExprPtr where;
-  std::vector<ExprPtr> group_by;
-  ExprPtr having;
   std::vector<OrderItem> order_by;
-  std::shared_ptr<Select> union_next;  // UNION [ALL] chain
-  bool union_all = false;
 };
 
 struct ColumnSpec {

@@ -144,13 +144,8 @@ const BoundSelect& Binder::BindSelect(const Select& s, const Scope* parent, int*
     out.types.push_back(it.expr->type);
   }
   if (s.where) note(BindExpr(s.where, scope, false));
-  for (const auto& g : s.group_by) note(BindExpr(g, scope, false));
-  if (s.having) {
-    note(BindExpr(s.having, scope, true));
-    any_aggregate = true;
-  }
   if (s.top) BindExpr(s.top, Scope{}, false);
-  out.grouped = any_aggregate || !s.group_by.empty();
+  out.grouped = any_aggregate;
   for (const auto& o : s.order_by) {
     BoundSelect::Order ord;
     ord.desc = o.desc;
@@ -169,21 +164,10 @@ const BoundSelect& Binder::BindSelect(const Select& s, const Scope* parent, int*
       }
     }
     if (ord.item < 0) {
-      if (s.union_next) {
-        Fail(104, {}, true);
-      }
       note(BindExpr(o.expr, scope, out.grouped));
       ord.expr = o.expr;
     }
     out.order.push_back(std::move(ord));
-  }
-  if (s.union_next) {
-    int e = 0;
-    const BoundSelect& next = BindSelect(*s.union_next, parent, &e);
-    note(e);
-    if (next.items.size() != bound_[&s].items.size()) {
-      Fail(205, {}, true);
-    }
   }
   if (escape) *escape = esc;
   return bound_[&s];
@@ -324,7 +308,7 @@ int Binder::BindFunction(Expr& e, const Scope& scope, bool allow_aggregate) {
   }
   if (!fn) Fail(195, {e.op}, true);
   int n = e.star ? 1 : static_cast<int>(e.args.size());
-  if (e.star && e.op != "count" && e.op != "count_big") {
+  if (e.star && e.op != "count") {
     Fail(102, {"*"}, true);
   }
   if (n < fn->min_args || n > fn->max_args) {

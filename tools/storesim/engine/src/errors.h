@@ -20,9 +20,6 @@ struct ServerMessage {
 // By number.
 inline constexpr ServerMessage kServerMessages[] = {
     {102, 15, 1, "Incorrect syntax near '%1'."},
-    {104, 16, 1,
-     "ORDER BY items must appear in the select list if the statement contains a UNION, INTERSECT or EXCEPT"
-     " operator."},
     {105, 15, 1, "Unclosed quotation mark after the character string '%1'."},
     {108, 16, 1, "The ORDER BY position number %1 is out of range of the number of items in the select list."},
     {109, 15, 1,
@@ -59,9 +56,6 @@ inline constexpr ServerMessage kServerMessages[] = {
      "Some part of your SQL statement is nested too deeply. Rewrite the query or break it down into"
      " smaller queries."},
     {195, 15, 1, "'%1' is not a recognized built-in function name."},
-    {205, 16, 1,
-     "All queries combined using a UNION, INTERSECT or EXCEPT operator must have an equal number of"
-     " expressions in their target lists."},
     {207, 16, 1, "Invalid column name '%1'."},
     {208, 16, 1, "Invalid object name '%1'."},
     {209, 16, 1, "Ambiguous column name '%1'."},
@@ -82,8 +76,6 @@ inline constexpr ServerMessage kServerMessages[] = {
      "Subquery returned more than 1 value. This is not permitted when the subquery follows =, !=, <, <= ,"
      " >, >= or when the subquery is used as an expression."},
     {515, 16, 1, "Cannot insert the value NULL into column '%1', table '%2'; column does not allow nulls. %3 fails."},
-    {536, 16, 1, "Invalid length parameter passed to the %1 function."},
-    {537, 16, 1, "Invalid length parameter passed to the LEFT or SUBSTRING function."},
     {544, 16, 1, "Cannot insert explicit value for identity column in table '%1' when IDENTITY_INSERT is set to OFF."},
     {911, 16, 1, "Database '%1' does not exist. Make sure that the name is entered correctly."},
     {1013, 16, 1,

@@ -80,7 +80,6 @@ class Executor {
   void SelectStatement(const SelectStmt& s, StatementResult* r);
   void Open(Source& src);
   QueryResult RunQuery(const Select& s, const Frame* outer);
-  QueryResult RunSelect(const Select& s, const Frame* outer);
 
   // eval.cpp
   Value Eval(const Expr& e, const Frame& f);

@@ -16,12 +16,11 @@ namespace storesim::sql {
 struct CallContext {
   const State& st;
   const std::string& database;  // the session's current database
-  const std::string& login;
 };
 
 // One call. The arguments are evaluated in order before the function runs,
 // except for a lazy function's, which it evaluates one at a time through
-// `arg` (ISNULL and COALESCE stop at the first value that is not NULL).
+// `arg` (ISNULL evaluates its second argument only when the first is NULL).
 struct Call {
   const Expr& expr;
   std::vector<Value> args;

@@ -64,25 +64,6 @@ std::shared_ptr<Select> Parser::SelectQuery() {
     } while (AcceptSym(","));
   }
   if (AcceptWord("where")) s->where = Expression();
-  if (AtWord("group")) {
-    ++p_;
-    ExpectWord("by");
-    do {
-      s->group_by.push_back(Expression());
-    } while (AcceptSym(","));
-  }
-  if (AcceptWord("having")) s->having = Expression();
-  if (AtWord("union")) {
-    ++p_;
-    s->union_all = AcceptWord("all");
-    s->union_next = SelectQuery();
-    // ORDER BY of the last part orders the whole union.
-    if (!s->union_next->order_by.empty()) {
-      s->order_by = std::move(s->union_next->order_by);
-      s->union_next->order_by.clear();
-    }
-    return s;
-  }
   if (AtWord("order")) {
     ++p_;
     ExpectWord("by");

@@ -1,5 +1,5 @@
-// Running a SELECT: joins, filtering, grouping, DISTINCT, UNION, ordering
-// and TOP, over the sources its binding resolved.
+// Running a SELECT: joins, filtering, aggregates, DISTINCT, ordering and
+// TOP, over the sources its binding resolved.
 #include <algorithm>
 #include <set>
 
@@ -21,36 +21,6 @@ void Executor::Open(Source& src) {
 }
 
 QueryResult Executor::RunQuery(const Select& s, const Frame* outer) {
-  QueryResult res = RunSelect(s, outer);
-  if (!s.union_next) return res;
-  bool distinct = false;
-  for (const Select* p = &s; p->union_next; p = p->union_next.get()) {
-    if (!p->union_all) distinct = true;
-    QueryResult part = RunSelect(*p->union_next, outer);
-    for (auto& r : part.rows) res.rows.push_back(std::move(r));
-  }
-  if (distinct) {
-    std::set<std::string> seen;
-    std::vector<RowValues> kept;
-    for (auto& r : res.rows) {
-      if (seen.insert(RowKey(r)).second) kept.push_back(std::move(r));
-    }
-    res.rows = std::move(kept);
-  }
-  const BoundSelect& b = bound_.at(&s);
-  if (!b.order.empty()) {
-    std::stable_sort(res.rows.begin(), res.rows.end(), [&](const RowValues& x, const RowValues& y) {
-      for (const auto& o : b.order) {
-        int r = OrderCompare(x[o.item], y[o.item]);
-        if (r != 0) return o.desc ? r > 0 : r < 0;
-      }
-      return false;
-    });
-  }
-  return res;
-}
-
-QueryResult Executor::RunSelect(const Select& s, const Frame* outer) {
   BoundSelect& b = bound_.at(&s);
   for (Source& src : b.sources) Open(src);
   QueryResult res;
@@ -104,26 +74,10 @@ QueryResult Executor::RunSelect(const Select& s, const Frame* outer) {
     out.push_back(std::move(r));
   };
   if (b.grouped) {
-    std::vector<std::vector<Combo>> groups;
-    if (s.group_by.empty()) {
-      groups.push_back(std::move(combos));
-    } else {
-      std::map<std::string, std::size_t> index;
-      for (auto& c : combos) {
-        Frame f{outer, c, nullptr};
-        std::string key;
-        for (const auto& g : s.group_by) key += NormKey(Eval(*g, f)) + '\x1f';
-        auto [it, fresh] = index.emplace(key, groups.size());
-        if (fresh) groups.emplace_back();
-        groups[it->second].push_back(std::move(c));
-      }
-    }
-    for (const auto& g : groups) {
-      Combo first = g.empty() ? Combo(s.from.size(), nullptr) : g.front();
-      Frame f{outer, first, &g};
-      if (s.having && Cond(*s.having, f) != Tri::True) continue;
-      project(f);
-    }
+    // Aggregates without GROUP BY: the whole result is one group.
+    Combo first = combos.empty() ? Combo(s.from.size(), nullptr) : combos.front();
+    Frame f{outer, first, &combos};
+    project(f);
   } else {
     for (const auto& c : combos) {
       Frame f{outer, c, nullptr};
@@ -138,7 +92,7 @@ QueryResult Executor::RunSelect(const Select& s, const Frame* outer) {
     }
     out = std::move(kept);
   }
-  if (!b.order.empty() && !s.union_next) {
+  if (!b.order.empty()) {
     std::stable_sort(out.begin(), out.end(), [&](const OutRow& x, const OutRow& y) {
       for (std::size_t k = 0; k < b.order.size(); ++k) {
         int r = OrderCompare(x.keys[k], y.keys[k]);
