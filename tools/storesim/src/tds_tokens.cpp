@@ -162,14 +162,20 @@ namespace {
 
 constexpr std::uint16_t kMaxVarchar = 8000;
 
-bool ParseInt64(std::string_view s, std::int64_t* out) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+// Drops the blanks around a number and its sign; true when it was negative.
+bool TakeSign(std::string_view* s) {
+  while (!s->empty() && s->front() == ' ') s->remove_prefix(1);
+  while (!s->empty() && s->back() == ' ') s->remove_suffix(1);
   bool neg = false;
-  if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
-    neg = s.front() == '-';
-    s.remove_prefix(1);
+  if (!s->empty() && (s->front() == '-' || s->front() == '+')) {
+    neg = s->front() == '-';
+    s->remove_prefix(1);
   }
+  return neg;
+}
+
+bool ParseInt64(std::string_view s, std::int64_t* out) {
+  const bool neg = TakeSign(&s);
   if (s.empty() || s.size() > 19) return false;
   std::uint64_t v = 0;
   for (char c : s) {
@@ -338,13 +344,7 @@ void TokenWriter::Result(const ResultSet& rs) {
 // --- values ------------------------------------------------------------------
 
 std::optional<Bytes> EncodeDecimal(std::string_view s, std::uint8_t scale) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  bool neg = false;
-  if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
-    neg = s.front() == '-';
-    s.remove_prefix(1);
-  }
+  const bool neg = TakeSign(&s);
   std::string_view whole = s, frac;
   if (std::size_t dot = s.find('.'); dot != std::string_view::npos) {
     whole = s.substr(0, dot);
