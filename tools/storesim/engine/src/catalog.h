@@ -129,7 +129,7 @@ void UndoOpenWork(State& st, const std::vector<const UndoLog*>& logs);
 // All changes to a database go through here, so that they can be undone.
 class Changes {
  public:
-  Changes(State& st, UndoLog& log) : st_(st), log_(log) {}
+  explicit Changes(UndoLog& log) : log_(log) {}
   // Call before changing a table's definition (or creating / dropping it).
   void SaveTable(const Database& db, std::string_view name);
   void SaveModule(const Database& db, std::string_view name);
@@ -139,7 +139,6 @@ class Changes {
   void DeleteRow(Database& db, Table& t, std::uint64_t id);
 
  private:
-  State& st_;
   UndoLog& log_;
 };
 

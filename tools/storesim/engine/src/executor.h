@@ -68,7 +68,7 @@ class Executor {
   void Compile(const Stmt& s);
   Database& CurrentDb();
   Database& DbFor(const ObjectName& n);
-  Changes Ch() { return Changes(st_, ss_.log); }
+  Changes Ch() { return Changes(ss_.log); }
   void Use(const UseStmt& s, StatementResult* r);
   void Transaction(const Stmt& s);
   void Exec(const ExecStmt& s);
