@@ -226,14 +226,18 @@ int Binder::BindExpr(const ExprPtr& ep, const Scope& scope, bool allow_aggregate
       SetType(e, e.args[0]->type);
       break;
     case Expr::K::Binary: {
-      const SqlType& a = e.args[0]->type;
-      const SqlType& b = e.args[1]->type;
-      if (e.op == "+" && a.IsString() && b.IsString()) {
-        int len = (a.length < 0 || b.length < 0) ? -1 : std::min(8000, a.length + b.length);
-        SetType(e, SqlType{Base::VarChar, len});
-      } else {
-        SetType(e, TypeRank(a) >= TypeRank(b) ? (TypeRank(a) == 0 ? b : a) : b);
+      SqlType a = e.args[0]->type;
+      for (std::size_t i = 0; i < e.steps.size(); ++i) {
+        const SqlType& b = e.args[i + 1]->type;
+        if (e.steps[i].op == "+" && a.IsString() && b.IsString()) {
+          int len = (a.length < 0 || b.length < 0) ? -1 : std::min(8000, a.length + b.length);
+          a = SqlType{Base::VarChar, len};
+        } else {
+          a = TypeRank(a) >= TypeRank(b) ? (TypeRank(a) == 0 ? b : a) : b;
+        }
+        e.steps[i].type = a;
       }
+      SetType(e, a);
       break;
     }
     case Expr::K::Case: {

@@ -13,6 +13,67 @@ namespace {
 
 Value Bool01(bool b) { return Value::Int(b ? 1 : 0); }
 
+// One step of an arithmetic chain on two values that are not NULL; `type`
+// is the type of its result.
+Value Arithmetic(const std::string& op, Value a, Value b, const SqlType& type) {
+  if (op == "+" && a.kind == Kind::Str && b.kind == Kind::Str) return Value::Str(a.text + b.text);
+  if (a.kind == Kind::Date || b.kind == Kind::Date) {
+    if (op != "+" && op != "-") Fail(8117, {op});
+    const Value& d = a.kind == Kind::Date ? a : b;
+    const Value& n = a.kind == Kind::Date ? b : a;
+    long double days = ToLongDouble(ConvertValue(n, SqlType{Base::Float}));
+    if (op == "-") days = -days;
+    const std::string& base = d.text;
+    // Whole days only; a fraction of a day is dropped.
+    std::string nd = DateFromDays(DaysFrom1900(base) + static_cast<std::int64_t>(std::floor(days)));
+    return Value::Date(nd.substr(0, 11) + base.substr(11));
+  }
+  auto numeric = [](const Value& v) {
+    if (v.kind != Kind::Str) return v;
+    if (auto i = ParseInt(v.text)) return Value::Int(*i);
+    return ConvertValue(v, SqlType{Base::Float});
+  };
+  if (a.kind == Kind::Str) a = a.kind == b.kind ? a : numeric(a);
+  if (b.kind == Kind::Str) b = numeric(b);
+  if (a.kind == Kind::Str || b.kind == Kind::Str) {
+    Fail(402, {"varchar", "varchar", op});
+  }
+  if (a.kind == Kind::Int && b.kind == Kind::Int) {
+    std::int64_t x = std::stoll(a.text), y = std::stoll(b.text), r = 0;
+    if ((op == "/" || op == "%") && y == 0) Fail(8134);
+    bool overflow = false;
+    if (op == "+") overflow = __builtin_add_overflow(x, y, &r);
+    else if (op == "-") overflow = __builtin_sub_overflow(x, y, &r);
+    else if (op == "*") overflow = __builtin_mul_overflow(x, y, &r);
+    else if (op == "/") overflow = (x == INT64_MIN && y == -1) || ((r = x / y), false);
+    else if (op == "%") r = y == -1 ? 0 : x % y;
+    else if (op == "&") r = x & y;
+    else if (op == "|") r = x | y;
+    else r = x ^ y;
+    bool wide = type.base == Base::BigInt;
+    if (overflow || (!wide && (r > INT32_MAX || r < INT32_MIN))) {
+      Fail(8115, {"expression", wide ? "bigint" : "int"});
+    }
+    return Value::Int(r);
+  }
+  if (op == "&" || op == "|" || op == "^" || op == "%") {
+    Fail(402, {"numeric", "numeric", op});
+  }
+  long double x = ToLongDouble(a), y = ToLongDouble(b), r;
+  if (op == "/" && y == 0) Fail(8134);
+  r = op == "+" ? x + y : op == "-" ? x - y : op == "*" ? x * y : x / y;
+  if (a.kind == Kind::Float || b.kind == Kind::Float) return Value{Kind::Float, FormatFloat(r)};
+  auto scale_of = [](const Value& v) {
+    auto dot = v.text.find('.');
+    return dot == std::string::npos ? 0 : static_cast<int>(v.text.size() - dot - 1);
+  };
+  int scale = op == "*" ? scale_of(a) + scale_of(b) : op == "/" ? std::max(6, scale_of(a)) : std::max(scale_of(a), scale_of(b));
+  scale = std::min(scale, 12);
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "%.*Lf", scale, r);
+  return Value::Dec(buf);
+}
+
 }  // namespace
 
 Executor::SubCache& Executor::SubqueryValues(const Expr& e, const Frame& f, SubCache* scratch) {
@@ -35,19 +96,19 @@ Executor::SubCache& Executor::SubqueryValues(const Expr& e, const Frame& f, SubC
 
 Tri Executor::Cond(const Expr& e, const Frame& f) {
   switch (e.k) {
-    case Expr::K::And: {
-      Tri a = Cond(*e.args[0], f);
-      if (a == Tri::False) return Tri::False;
-      Tri b = Cond(*e.args[1], f);
-      if (b == Tri::False) return Tri::False;
-      return (a == Tri::True && b == Tri::True) ? Tri::True : Tri::Unknown;
-    }
+    case Expr::K::And:
     case Expr::K::Or: {
-      Tri a = Cond(*e.args[0], f);
-      if (a == Tri::True) return Tri::True;
-      Tri b = Cond(*e.args[1], f);
-      if (b == Tri::True) return Tri::True;
-      return (a == Tri::False && b == Tri::False) ? Tri::False : Tri::Unknown;
+      // The first operand that decides ends the chain: FALSE for AND, TRUE
+      // for OR; otherwise UNKNOWN if any operand was.
+      const Tri decides = e.k == Expr::K::And ? Tri::False : Tri::True;
+      bool unknown = false;
+      for (const auto& a : e.args) {
+        Tri t = Cond(*a, f);
+        if (t == decides) return decides;
+        if (t == Tri::Unknown) unknown = true;
+      }
+      if (unknown) return Tri::Unknown;
+      return decides == Tri::False ? Tri::True : Tri::False;
     }
     case Expr::K::Not: {
       Tri a = Cond(*e.args[0], f);
@@ -159,65 +220,13 @@ Value Executor::Eval(const Expr& e, const Frame& f) {
       return Value{v.kind, t};
     }
     case Expr::K::Binary: {
-      Value a = Eval(*e.args[0], f), b = Eval(*e.args[1], f);
-      if (a.IsNull() || b.IsNull()) return Value();
-      const std::string& op = e.op;
-      if (op == "+" && a.kind == Kind::Str && b.kind == Kind::Str) return Value::Str(a.text + b.text);
-      if (a.kind == Kind::Date || b.kind == Kind::Date) {
-        if (op != "+" && op != "-") Fail(8117, {op});
-        const Value& d = a.kind == Kind::Date ? a : b;
-        const Value& n = a.kind == Kind::Date ? b : a;
-        long double days = ToLongDouble(ConvertValue(n, SqlType{Base::Float}));
-        if (op == "-") days = -days;
-        const std::string& base = d.text;
-        // Whole days only; a fraction of a day is dropped.
-        std::string nd = DateFromDays(DaysFrom1900(base) + static_cast<std::int64_t>(std::floor(days)));
-        return Value::Date(nd.substr(0, 11) + base.substr(11));
+      Value acc = Eval(*e.args[0], f);
+      for (std::size_t i = 0; i < e.steps.size(); ++i) {
+        Value b = Eval(*e.args[i + 1], f);
+        acc = acc.IsNull() || b.IsNull() ? Value() : Arithmetic(e.steps[i].op, std::move(acc), std::move(b),
+                                                                 e.steps[i].type);
       }
-      auto numeric = [](const Value& v) {
-        if (v.kind != Kind::Str) return v;
-        if (auto i = ParseInt(v.text)) return Value::Int(*i);
-        return ConvertValue(v, SqlType{Base::Float});
-      };
-      if (a.kind == Kind::Str) a = a.kind == b.kind ? a : numeric(a);
-      if (b.kind == Kind::Str) b = numeric(b);
-      if (a.kind == Kind::Str || b.kind == Kind::Str) {
-        Fail(402, {"varchar", "varchar", op});
-      }
-      if (a.kind == Kind::Int && b.kind == Kind::Int) {
-        std::int64_t x = std::stoll(a.text), y = std::stoll(b.text), r = 0;
-        if ((op == "/" || op == "%") && y == 0) Fail(8134);
-        bool overflow = false;
-        if (op == "+") overflow = __builtin_add_overflow(x, y, &r);
-        else if (op == "-") overflow = __builtin_sub_overflow(x, y, &r);
-        else if (op == "*") overflow = __builtin_mul_overflow(x, y, &r);
-        else if (op == "/") overflow = (x == INT64_MIN && y == -1) || ((r = x / y), false);
-        else if (op == "%") r = y == -1 ? 0 : x % y;
-        else if (op == "&") r = x & y;
-        else if (op == "|") r = x | y;
-        else r = x ^ y;
-        bool wide = e.type.base == Base::BigInt;
-        if (overflow || (!wide && (r > INT32_MAX || r < INT32_MIN))) {
-          Fail(8115, {"expression", wide ? "bigint" : "int"});
-        }
-        return Value::Int(r);
-      }
-      if (op == "&" || op == "|" || op == "^" || op == "%") {
-        Fail(402, {"numeric", "numeric", op});
-      }
-      long double x = ToLongDouble(a), y = ToLongDouble(b), r;
-      if (op == "/" && y == 0) Fail(8134);
-      r = op == "+" ? x + y : op == "-" ? x - y : op == "*" ? x * y : x / y;
-      if (a.kind == Kind::Float || b.kind == Kind::Float) return Value{Kind::Float, FormatFloat(r)};
-      auto scale_of = [](const Value& v) {
-        auto dot = v.text.find('.');
-        return dot == std::string::npos ? 0 : static_cast<int>(v.text.size() - dot - 1);
-      };
-      int scale = op == "*" ? scale_of(a) + scale_of(b) : op == "/" ? std::max(6, scale_of(a)) : std::max(scale_of(a), scale_of(b));
-      scale = std::min(scale, 12);
-      char buf[96];
-      std::snprintf(buf, sizeof buf, "%.*Lf", scale, r);
-      return Value::Dec(buf);
+      return acc;
     }
     case Expr::K::Func:
       if (e.function->Aggregate()) return EvalAggregate(e, f);

@@ -16,34 +16,24 @@ ExprPtr Parser::Expression() {
   return Or();
 }
 
+// A chain of operators (a OR b OR c, a + b - c) is one node holding all
+// of its operands, one level however long it is.
 ExprPtr Parser::Or() {
   ExprPtr l = And();
-  const int outer = depth_;
-  while (AtWord("or")) {
-    int line = Peek().line;
-    Deeper();
-    ++p_;
-    ExprPtr e = Make(Expr::K::Or, line);
-    e->args = {l, And()};
-    l = e;
-  }
-  depth_ = outer;
-  return l;
+  if (!AtWord("or")) return l;
+  ExprPtr e = Make(Expr::K::Or, Peek().line);
+  e->args = {l};
+  while (AcceptWord("or")) e->args.push_back(And());
+  return e;
 }
 
 ExprPtr Parser::And() {
   ExprPtr l = Not();
-  const int outer = depth_;
-  while (AtWord("and")) {
-    int line = Peek().line;
-    Deeper();
-    ++p_;
-    ExprPtr e = Make(Expr::K::And, line);
-    e->args = {l, Not()};
-    l = e;
-  }
-  depth_ = outer;
-  return l;
+  if (!AtWord("and")) return l;
+  ExprPtr e = Make(Expr::K::And, Peek().line);
+  e->args = {l};
+  while (AcceptWord("and")) e->args.push_back(Not());
+  return e;
 }
 
 ExprPtr Parser::Not() {
@@ -136,33 +126,28 @@ ExprPtr Parser::Predicate() {
 
 ExprPtr Parser::Additive() {
   ExprPtr l = Multiplicative();
-  const int outer = depth_;
-  for (;;) {
-    if (AtSym("+") || AtSym("-") || AtSym("&") || AtSym("|") || AtSym("^")) {
-      Deeper();
-      ExprPtr e = Make(Expr::K::Binary, Peek().line);
-      e->op = t_[p_++].text;
-      e->args = {l, Multiplicative()};
-      l = e;
-    } else {
-      depth_ = outer;
-      return l;
-    }
+  auto at_op = [&] { return AtSym("+") || AtSym("-") || AtSym("&") || AtSym("|") || AtSym("^"); };
+  if (!at_op()) return l;
+  ExprPtr e = Make(Expr::K::Binary, Peek().line);
+  e->args = {l};
+  while (at_op()) {
+    e->steps.push_back({t_[p_++].text, {}});
+    e->args.push_back(Multiplicative());
   }
+  return e;
 }
 
 ExprPtr Parser::Multiplicative() {
   ExprPtr l = Unary();
-  const int outer = depth_;
-  while (AtSym("*") || AtSym("/") || AtSym("%")) {
-    Deeper();
-    ExprPtr e = Make(Expr::K::Binary, Peek().line);
-    e->op = t_[p_++].text;
-    e->args = {l, Unary()};
-    l = e;
+  auto at_op = [&] { return AtSym("*") || AtSym("/") || AtSym("%"); };
+  if (!at_op()) return l;
+  ExprPtr e = Make(Expr::K::Binary, Peek().line);
+  e->args = {l};
+  while (at_op()) {
+    e->steps.push_back({t_[p_++].text, {}});
+    e->args.push_back(Unary());
   }
-  depth_ = outer;
-  return l;
+  return e;
 }
 
 ExprPtr Parser::Unary() {

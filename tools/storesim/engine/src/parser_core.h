@@ -49,12 +49,13 @@ class Parser {
   int depth_ = 0;  // nesting level of what is being parsed
 
   // Nesting: each statement inside IF or BEGIN ... END, each expression
-  // inside another (parentheses, function arguments, CASE, NOT, signs),
-  // each subquery and each operator of a chain (a OR b OR c ...) counts a
-  // level. Parsing, binding, running and freeing a statement recurse once
-  // or a few times per level, so refusing deep statements here keeps all
-  // of them within a thread's stack. No parse is resumed after a throw,
-  // so the count need not be restored on the way out.
+  // inside another (parentheses, function arguments, CASE, NOT, signs)
+  // and each subquery counts a level; a chain of operators (a OR b OR c
+  // ...) is one node and one level. Parsing, binding, running and freeing
+  // a statement recurse once or a few times per level, so refusing deep
+  // statements here keeps all of them within a thread's stack. No parse
+  // is resumed after a throw, so the count need not be restored on the
+  // way out.
   void Deeper() {
     if (++depth_ > kMaxNestingLevel) TooDeep();
   }
