@@ -24,6 +24,7 @@ struct ObjectName {
 
 struct Select;
 struct Expr;
+struct Function;
 using ExprPtr = std::shared_ptr<Expr>;
 
 struct Expr {
@@ -31,9 +32,9 @@ struct Expr {
     Literal,
     Column,
     Unary,     // op: "-", "+", "~"
-    Binary,    // op: + - * / % & | ^
+    Binary,    // args[0] steps[0].op args[1] steps[1].op args[2] ...: + - * / % & | ^
     Compare,   // op: = <> < > <= >= (!= mapped to <>, !< to >=, !> to <=)
-    And,
+    And,       // args: all operands of the chain
     Or,
     Not,
     IsNull,    // negated: IS NOT NULL
@@ -54,6 +55,13 @@ struct Expr {
   std::vector<std::string> name;  // column reference parts
   std::string op;
   std::vector<ExprPtr> args;
+  // A chain of arithmetic operators, left to right: the operator before
+  // args[i + 1] and the type of the result up to it (filled by the binder).
+  struct Step {
+    std::string op;
+    SqlType type;
+  };
+  std::vector<Step> steps;
   std::shared_ptr<Select> sub;
   ExprPtr operand, else_expr;
   bool negated = false;
@@ -71,6 +79,7 @@ struct Expr {
   SqlType type{Base::VarChar, 8000};
   bool typed = false;
   SqlType cast_type;
+  const Function* function = nullptr;  // the built-in a Func calls
   bool correlated = false;  // subquery referring to an outer scope
 };
 
@@ -101,11 +110,7 @@ struct Select {
   std::vector<SelectItem> items;
   std::vector<TableRef> from;
   ExprPtr where;
-  std::vector<ExprPtr> group_by;
-  ExprPtr having;
   std::vector<OrderItem> order_by;
-  std::shared_ptr<Select> union_next;  // UNION [ALL] chain
-  bool union_all = false;
 };
 
 struct ColumnSpec {
@@ -267,6 +272,13 @@ struct ExecStmt : Stmt {
   ExecStmt() : Stmt(K::Exec) {}
   ObjectName proc;
   std::vector<ExprPtr> args;
+  // A chain of arithmetic operators, left to right: the operator before
+  // args[i + 1] and the type of the result up to it (filled by the binder).
+  struct Step {
+    std::string op;
+    SqlType type;
+  };
+  std::vector<Step> steps;
 };
 
 // CREATE TYPE name FROM base [NULL | NOT NULL]

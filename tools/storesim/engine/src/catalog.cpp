@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <utility>
 
 namespace storesim::sql {
 
@@ -85,6 +86,18 @@ Database* State::FindDatabase(std::string_view n) {
 const Database* State::FindDatabase(std::string_view n) const {
   auto it = databases.find(Lower(n));
   return it == databases.end() ? nullptr : &it->second;
+}
+
+Database& State::ExistingDatabase(std::string_view n) {
+  return const_cast<Database&>(std::as_const(*this).ExistingDatabase(n));
+}
+
+const Database& State::ExistingDatabase(std::string_view n) const {
+  const Database* db = FindDatabase(n);
+  if (!db) {
+    Fail(911, {std::string(n)});
+  }
+  return *db;
 }
 
 namespace {

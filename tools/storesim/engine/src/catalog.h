@@ -93,6 +93,9 @@ struct State {
   std::map<std::string, Database> databases;  // by lower-case name
   Database* FindDatabase(std::string_view name);
   const Database* FindDatabase(std::string_view name) const;
+  // The database of that name; 911 when there is none.
+  Database& ExistingDatabase(std::string_view name);
+  const Database& ExistingDatabase(std::string_view name) const;
 };
 
 // Reversible changes: each mutation pushes the step that undoes it.
@@ -126,7 +129,7 @@ void UndoOpenWork(State& st, const std::vector<const UndoLog*>& logs);
 // All changes to a database go through here, so that they can be undone.
 class Changes {
  public:
-  Changes(State& st, UndoLog& log) : st_(st), log_(log) {}
+  explicit Changes(UndoLog& log) : log_(log) {}
   // Call before changing a table's definition (or creating / dropping it).
   void SaveTable(const Database& db, std::string_view name);
   void SaveModule(const Database& db, std::string_view name);
@@ -136,7 +139,6 @@ class Changes {
   void DeleteRow(Database& db, Table& t, std::uint64_t id);
 
  private:
-  State& st_;
   UndoLog& log_;
 };
 

@@ -13,10 +13,8 @@ namespace storesim::sql {
 
 namespace {
 
-const char* kCouldNotCreate = "Could not create constraint or index. See previous errors.";
-
-[[noreturn]] void FailConstraint(std::int32_t number, std::string text) {
-  Fail({MakeMessage(number, 16, std::move(text)), MakeMessage(1750, 16, kCouldNotCreate, 0)});
+[[noreturn]] void FailConstraint(std::int32_t number, std::initializer_list<std::string> args = {}) {
+  Fail({Error(number, args), Error(1750)});
 }
 
 bool HasColumnRef(const ExprPtr& e) {
@@ -42,11 +40,6 @@ bool NameTaken(const Database& db, const Table& t, const std::string& name) {
   return false;
 }
 
-std::string MoreThanOneClustered(const Table& t, const Index& existing) {
-  return "Cannot create more than one clustered index on table 'dbo." + t.name +
-         "'. Drop the existing clustered index '" + existing.name + "' before creating another.";
-}
-
 // The first row whose values at `cols` repeat those of an earlier row.
 const RowValues* DuplicateKeyRow(const Table& t, const std::vector<int>& cols) {
   std::set<std::string> seen;
@@ -54,12 +47,6 @@ const RowValues* DuplicateKeyRow(const Table& t, const std::vector<int>& cols) {
     if (!seen.insert(RowKey(row, &cols)).second) return &row;
   }
   return nullptr;
-}
-
-std::string DuplicateKeyFound(const Table& t, const std::string& index, const RowValues& row,
-                              const std::vector<int>& cols) {
-  return "The CREATE UNIQUE INDEX statement terminated because a duplicate key was found for the object name 'dbo." +
-         t.name + "' and the index name '" + index + "'. The duplicate key value is " + KeyText(row, cols) + ".";
 }
 
 }  // namespace
@@ -108,22 +95,19 @@ SqlType Executor::ResolveType(const Database& db, const ColumnSpec& c, int ordin
     if (t) {
       if (bad) {
         if (t->IsString() && !c.type_args.empty() && c.type_args[0] > 8000) {
-          Fail(131, 15, "The size (" + std::to_string(c.type_args[0]) + ") given to the column '" + c.name +
-                            "' exceeds the maximum allowed for any data type (8000).");
+          Fail(131, {std::to_string(c.type_args[0]), c.name});
         }
         if (t->IsExactNumeric() && !c.type_args.empty() && c.type_args[0] > 38) {
-          Fail(2750, 16, "Column or parameter #" + std::to_string(ordinal) + ": Specified column precision " +
-                             std::to_string(c.type_args[0]) + " is greater than the maximum precision of 38.");
+          Fail(2750, {std::to_string(ordinal), std::to_string(c.type_args[0])});
         }
-        Fail(102, 15, "Incorrect syntax near '" + c.type_name.Name() + "'.");
+        Fail(102, {c.type_name.Name()});
       }
       return *t;
     }
   }
   auto it = db.types.find(Lower(c.type_name.Name()));
   if (it == db.types.end() || !c.type_args.empty()) {
-    Fail(2715, 16, "Column, parameter, or variable #" + std::to_string(ordinal) + ": Cannot find data type " +
-                       c.type_name.Name() + ".");
+    Fail(2715, {std::to_string(ordinal), c.type_name.Name()});
   }
   *user_type = it->second.name;
   *type_nullable = it->second.nullable;
@@ -137,7 +121,7 @@ Column Executor::BuildColumn(Database& db, const std::string& table, const Colum
   col.type = ResolveType(db, c, ordinal, &col.user_type, &type_nullable);
   if (!c.collation.empty()) {
     if (!col.type.IsString()) {
-      Fail(447, 16, "Expression type " + col.type.ToString() + " is invalid for COLLATE clause.");
+      Fail(447, {col.type.ToString()});
     }
     col.collation = c.collation;
   }
@@ -145,12 +129,10 @@ Column Executor::BuildColumn(Database& db, const std::string& table, const Colum
     bool ok = col.type.IsInteger() || (col.type.IsExactNumeric() && col.type.scale == 0 &&
                                        col.type.base != Base::Money && col.type.base != Base::SmallMoney);
     if (!ok || col.type.base == Base::Bit) {
-      Fail(2749, 16, "Identity column '" + c.name +
-                         "' must be of data type int, bigint, smallint, tinyint, or decimal or numeric with a scale "
-                         "of 0, and constrained to be nonnullable.");
+      Fail(2749, {c.name});
     }
     if (c.nullable.value_or(false)) {
-      Fail(8147, 16, "Could not create IDENTITY attribute on nullable column '" + c.name + "', table '" + table + "'.");
+      Fail(8147, {c.name, table});
     }
     col.identity = true;
     col.seed = c.identity_seed;
@@ -168,21 +150,17 @@ Column Executor::BuildColumn(Database& db, const std::string& table, const Colum
 
 void Executor::AddDefault(Database& db, Table& t, Column& col, const ExprPtr& expr, const std::string& name) {
   if (HasColumnRef(expr)) {
-    Fail(128, 15,
-         "The name \"" + std::string("column") +
-             "\" is not permitted in this context. Valid expressions are constants, constant expressions, and (in "
-             "some contexts) variables. Column names are not permitted.");
+    Fail(128, {"column"});
   }
-  BindExpr(expr, Scope{}, false);
+  Bind().BindExpr(expr, Scope{}, false);
   std::string n = name;
   if (!n.empty() && NameTaken(db, t, n)) {
-    FailConstraint(2714, "There is already an object named '" + n + "' in the database.");
+    FailConstraint(2714, {n});
   }
   if (col.identity) {
-    FailConstraint(1754, "Defaults cannot be created on columns with an IDENTITY attribute. Table '" + t.name +
-                             "', column '" + col.name + "'.");
+    FailConstraint(1754, {t.name, col.name});
   }
-  if (!col.default_name.empty()) FailConstraint(1781, "Column already has a DEFAULT bound to it.");
+  if (!col.default_name.empty()) FailConstraint(1781);
   if (n.empty()) n = GeneratedName("DF", t.name, 9, col.name, 5, 8);
   col.default_name = n;
   col.default_text = expr->raw;
@@ -193,31 +171,31 @@ void Executor::AddDefault(Database& db, Table& t, Column& col, const ExprPtr& ex
 void Executor::AddKey(Database& db, Table& t, const std::string& name, std::vector<std::string> cols, bool primary,
                       bool clustered) {
   if (!name.empty() && NameTaken(db, t, name)) {
-    FailConstraint(2714, "There is already an object named '" + name + "' in the database.");
+    FailConstraint(2714, {name});
   }
-  if (primary && t.PrimaryKey()) FailConstraint(1779, "Table '" + t.name + "' already has a primary key defined on it.");
+  if (primary && t.PrimaryKey()) FailConstraint(1779, {t.name});
   std::vector<int> idx;
   for (auto& c : cols) {
     int i = t.ColumnIndex(c);
-    if (i < 0) FailConstraint(1911, "Column name '" + c + "' does not exist in the target table or view.");
+    if (i < 0) FailConstraint(1911, {c});
     c = t.columns[i].name;
     idx.push_back(i);
   }
   if (primary) {
     for (int i : idx) {
       if (t.columns[i].nullable) {
-        FailConstraint(8111, "Cannot define PRIMARY KEY constraint on nullable column in table '" + t.name + "'.");
+        FailConstraint(8111, {t.name});
       }
     }
   }
   std::string n = name;
   if (n.empty()) n = GeneratedName(primary ? "PK" : "UQ", t.name, 8, "", 0, 16);
   if (const Index* other = clustered ? t.ClusteredIndex() : nullptr) {
-    FailConstraint(1902, MoreThanOneClustered(t, *other));
+    FailConstraint(1902, {t.name, other->name});
   }
   if (const RowValues* dup = DuplicateKeyRow(t, idx)) {
-    Fail({MakeMessage(1505, 16, DuplicateKeyFound(t, n, *dup, idx)), MakeMessage(1750, 16, kCouldNotCreate, 0),
-          MakeMessage(3621, 0, "The statement has been terminated.", 0)});
+    Fail({Error(1505, {t.name, n, KeyText(*dup, idx)}), Error(1750),
+          Error(3621)});
   }
   Index ix;
   ix.name = n;
@@ -233,14 +211,13 @@ void Executor::AddKey(Database& db, Table& t, const std::string& name, std::vect
 void Executor::CreateTable(const CreateTableStmt& s) {
   Database& db = DbFor(s.table);
   const std::string& name = s.table.Name();
-  if (db.ObjectExists(name)) Fail(2714, 16, "There is already an object named '" + name + "' in the database.");
+  if (db.ObjectExists(name)) Fail(2714, {name});
   Table t;
   t.name = name;
   for (std::size_t i = 0; i < s.columns.size(); ++i) {
     for (std::size_t j = 0; j < i; ++j) {
       if (IEquals(s.columns[i].name, s.columns[j].name)) {
-        Fail(2705, 16, "Column names in each table must be unique. Column name '" + s.columns[i].name +
-                           "' in table '" + name + "' is specified more than once.");
+        Fail(2705, {s.columns[i].name, name});
       }
     }
   }
@@ -251,8 +228,7 @@ void Executor::CreateTable(const CreateTableStmt& s) {
     if (s.columns[i].primary_key) ++keys;
   }
   if (identities > 1) {
-    Fail(2744, 16, "Multiple identity columns specified for table '" + name +
-                       "'. Only one identity column is allowed per table.");
+    Fail(2744, {name});
   }
   for (const auto& k : s.constraints) {
     if (k.kind == ConstraintSpec::Kind::PrimaryKey) {
@@ -264,7 +240,7 @@ void Executor::CreateTable(const CreateTableStmt& s) {
       }
     }
   }
-  if (keys > 1) FailConstraint(8110, "Cannot add multiple PRIMARY KEY constraints to table '" + name + "'.");
+  if (keys > 1) FailConstraint(8110, {name});
   for (std::size_t i = 0; i < s.columns.size(); ++i) {
     if (s.columns[i].has_default) AddDefault(db, t, t.columns[i], s.columns[i].default_expr, s.columns[i].default_name);
   }
@@ -283,8 +259,7 @@ void Executor::AlterTable(const AlterTableStmt& s) {
   Database& db = DbFor(s.table);
   Table* t = db.FindTable(s.table.Name());
   if (!t) {
-    Fail(4902, 16, "Cannot find the object \"" + s.table.Display() +
-                       "\" because it does not exist or you do not have permissions.");
+    Fail(4902, {s.table.Display()});
   }
   Table nt = *t;
   const std::string full = db.name + ".dbo." + nt.name;
@@ -294,18 +269,15 @@ void Executor::AlterTable(const AlterTableStmt& s) {
     for (const auto& ix : nt.indexes) {
       for (const auto& c : ix.columns) {
         if (IEquals(c, cn)) {
-          msgs.push_back(MakeMessage(5074, 16, std::string("The ") + (ix.constraint ? "object" : "index") + " '" +
-                                                   ix.name + "' is dependent on column '" + cn + "'."));
+          msgs.push_back(Error(5074, {(ix.constraint ? "object" : "index"), ix.name, cn}));
         }
       }
     }
     if (!nt.columns[col].default_name.empty()) {
-      msgs.push_back(MakeMessage(5074, 16, "The object '" + nt.columns[col].default_name +
-                                               "' is dependent on column '" + cn + "'."));
+      msgs.push_back(Error(5074, {"object", nt.columns[col].default_name, cn}));
     }
     if (!msgs.empty()) {
-      msgs.push_back(MakeMessage(4922, 16, "ALTER TABLE " + what + " " + cn +
-                                               " failed because one or more objects access this column."));
+      msgs.push_back(Error(4922, {what, cn}));
       Fail(std::move(msgs));
     }
   };
@@ -319,8 +291,7 @@ void Executor::AlterTable(const AlterTableStmt& s) {
           if (k.kind == ConstraintSpec::Kind::Default) {
             int c = nt.ColumnIndex(k.for_column);
             if (c < 0) {
-              FailConstraint(1752, "Column '" + k.for_column + "' in table '" + nt.name +
-                                       "' is invalid for creating a default constraint.");
+              FailConstraint(1752, {k.for_column, nt.name});
             }
             AddDefault(db, nt, nt.columns[c], k.default_expr, k.name);
           } else {
@@ -330,24 +301,17 @@ void Executor::AlterTable(const AlterTableStmt& s) {
         }
         const ColumnSpec& spec = item.column;
         if (nt.ColumnIndex(spec.name) >= 0) {
-          Fail(2705, 16, "Column names in each table must be unique. Column name '" + spec.name + "' in table '" +
-                             nt.name + "' is specified more than once.");
+          Fail(2705, {spec.name, nt.name});
         }
         Column col = BuildColumn(db, nt.name, spec, ordinal);
         if (spec.has_default) AddDefault(db, nt, col, spec.default_expr, spec.default_name);
         if (!nt.rows.empty() && !col.nullable && col.default_name.empty() && !col.identity) {
-          Fail(4901, 16,
-               "ALTER TABLE only allows columns to be added that can contain nulls, or have a DEFAULT definition "
-               "specified, or the column being added is an identity or timestamp column, or alternatively if none of "
-               "the previous conditions are satisfied the table must be empty to allow addition of this column. "
-               "Column '" + col.name + "' cannot be added to non-empty table '" + nt.name +
-                   "' because it does not satisfy these conditions.");
+          Fail(4901, {col.name, nt.name});
         }
         if (col.identity) {
           for (const auto& ix : nt.columns) {
             if (ix.identity) {
-              Fail(2744, 16, "Multiple identity columns specified for table '" + nt.name +
-                                 "'. Only one identity column is allowed per table.");
+              Fail(2744, {nt.name});
             }
           }
         }
@@ -374,8 +338,7 @@ void Executor::AlterTable(const AlterTableStmt& s) {
       const ColumnSpec& spec = s.alter;
       int c = nt.ColumnIndex(spec.name);
       if (c < 0) {
-        Fail(4924, 16, "ALTER TABLE ALTER COLUMN failed because column '" + spec.name +
-                           "' does not exist in table '" + nt.name + "'.");
+        Fail(4924, {"ALTER COLUMN", spec.name, nt.name});
       }
       dependents(c, "ALTER COLUMN");
       Column& col = nt.columns[c];
@@ -383,7 +346,7 @@ void Executor::AlterTable(const AlterTableStmt& s) {
       std::string user_type;
       SqlType type = ResolveType(db, spec, 1, &user_type, &type_nullable);
       if (!spec.collation.empty() && !type.IsString()) {
-        Fail(447, 16, "Expression type " + type.ToString() + " is invalid for COLLATE clause.");
+        Fail(447, {type.ToString()});
       }
       col.type = type;
       col.user_type = user_type;
@@ -392,9 +355,8 @@ void Executor::AlterTable(const AlterTableStmt& s) {
       for (auto& [_, row] : nt.rows) {
         row[c] = ConvertForStore(row[c], col.type);
         if (row[c].IsNull() && !col.nullable) {
-          Fail({MakeMessage(515, 16, "Cannot insert the value NULL into column '" + col.name + "', table '" + full +
-                                         "'; column does not allow nulls. UPDATE fails."),
-                MakeMessage(3621, 0, "The statement has been terminated.", 0)});
+          Fail({Error(515, {col.name, full}),
+                Error(3621)});
         }
       }
       break;
@@ -403,8 +365,7 @@ void Executor::AlterTable(const AlterTableStmt& s) {
       for (const auto& name : s.drops) {
         int c = nt.ColumnIndex(name);
         if (c < 0) {
-          Fail(4924, 16, "ALTER TABLE DROP COLUMN failed because column '" + name + "' does not exist in table '" +
-                             nt.name + "'.");
+          Fail(4924, {"DROP COLUMN", name, nt.name});
         }
         dependents(c, "DROP COLUMN");
         nt.columns.erase(nt.columns.begin() + c);
@@ -431,8 +392,8 @@ void Executor::AlterTable(const AlterTableStmt& s) {
           }
         }
         if (!done) {
-          Fail({MakeMessage(3728, 16, "'" + name + "' is not a constraint."),
-                MakeMessage(3727, 16, "Could not drop constraint. See previous errors.")});
+          Fail({Error(3728, {name}),
+                Error(3727)});
         }
       }
       break;
@@ -446,12 +407,10 @@ void Executor::CreateIndex(const CreateIndexStmt& s) {
   Database& db = DbFor(s.table);
   Table* t = db.FindTable(s.table.Name());
   if (!t) {
-    Fail(1088, 16, "Cannot find the object \"" + s.table.Display() +
-                       "\" because it does not exist or you do not have permissions.");
+    Fail(1088, {s.table.Display()});
   }
   if (t->FindIndex(s.name)) {
-    Fail(1913, 16, "The operation failed because an index or statistics with name '" + s.name +
-                       "' already exists on table '" + "dbo." + t->name + "'.");
+    Fail(1913, {s.name, t->name});
   }
   Index ix;
   ix.name = s.name;
@@ -460,16 +419,16 @@ void Executor::CreateIndex(const CreateIndexStmt& s) {
   std::vector<int> idx;
   for (const auto& c : s.columns) {
     int i = t->ColumnIndex(c);
-    if (i < 0) Fail(1911, 16, "Column name '" + c + "' does not exist in the target table or view.");
+    if (i < 0) Fail(1911, {c});
     ix.columns.push_back(t->columns[i].name);
     idx.push_back(i);
   }
   if (const Index* other = s.clustered ? t->ClusteredIndex() : nullptr) {
-    Fail(1902, 16, MoreThanOneClustered(*t, *other));
+    Fail(1902, {t->name, other->name});
   }
   if (const RowValues* dup = s.unique ? DuplicateKeyRow(*t, idx) : nullptr) {
-    Fail({MakeMessage(1505, 16, DuplicateKeyFound(*t, s.name, *dup, idx)),
-          MakeMessage(3621, 0, "The statement has been terminated.", 0)});
+    Fail({Error(1505, {t->name, s.name, KeyText(*dup, idx)}),
+          Error(3621)});
   }
   Ch().SaveTable(db, t->name);
   t->indexes.push_back(std::move(ix));
@@ -481,8 +440,7 @@ void Executor::Drop(const DropStmt& s, StatementResult* r) {
   for (const auto& target : s.targets) {
     auto missing = [&](const std::string& shown) {
       if (s.if_exists) return;
-      r->messages.push_back(MakeMessage(3701, 11, std::string("Cannot drop the ") + what + " '" + shown +
-                                                      "', because it does not exist or you do not have permission."));
+      r->messages.push_back(Error(3701, {what, shown}));
       r->error = true;
     };
     if (s.what == DropStmt::What::Table) {
@@ -517,10 +475,7 @@ void Executor::Drop(const DropStmt& s, StatementResult* r) {
         continue;
       }
       if (ix->constraint) {
-        r->messages.push_back(MakeMessage(3723, 16, "An explicit DROP INDEX is not allowed on index '" +
-                                                        target.name.Display() + "'. It is being used for " +
-                                                        (ix->primary_key ? "PRIMARY KEY" : "UNIQUE KEY") +
-                                                        " constraint enforcement."));
+        r->messages.push_back(Error(3723, {target.name.Display(), (ix->primary_key ? "PRIMARY KEY" : "UNIQUE KEY")}));
         r->error = true;
         continue;
       }
@@ -546,7 +501,7 @@ void Executor::Drop(const DropStmt& s, StatementResult* r) {
 void Executor::CreateModule(const CreateModuleStmt& s) {
   Database& db = DbFor(s.name);
   const std::string& name = s.name.Name();
-  if (db.ObjectExists(name)) Fail(2714, 16, "There is already an object named '" + name + "' in the database.");
+  if (db.ObjectExists(name)) Fail(2714, {name});
   Module m;
   m.name = name;
   m.text = s.text;
@@ -561,7 +516,7 @@ void Executor::CreateModule(const CreateModuleStmt& s) {
     Database& tdb = DbFor(s.table);
     const Table* t = tdb.FindTable(s.table.Name());
     if (!t || &tdb != &db) {
-      Fail(8197, 16, "The object '" + s.table.Display() + "' does not exist or is invalid for this operation.");
+      Fail(8197, {s.table.Display()});
     }
     m.table = t->name;
   }
@@ -574,14 +529,14 @@ void Executor::CreateType(const CreateTypeStmt& s) {
   Database& db = DbFor(s.name);
   const std::string& name = s.name.Name();
   if (db.types.count(Lower(name)) || IsBuiltinTypeName(name)) {
-    Fail(219, 16, "The type '" + name + "' already exists, or you do not have permission to create it.");
+    Fail(219, {name});
   }
   bool bad = false;
   auto base = BuiltinType(s.base.type_name.Name(), s.base.type_args, &bad);
   if (!base || s.base.type_name.parts.size() != 1) {
-    Fail(243, 16, "Type " + s.base.type_name.Display() + " is not a defined system type.");
+    Fail(243, {s.base.type_name.Display()});
   }
-  if (bad) Fail(102, 15, "Incorrect syntax near '" + s.base.type_name.Name() + "'.");
+  if (bad) Fail(102, {s.base.type_name.Name()});
   UserType u;
   u.name = name;
   u.base = *base;

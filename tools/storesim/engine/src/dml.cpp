@@ -10,9 +10,8 @@ namespace storesim::sql {
 namespace {
 
 [[noreturn]] void FailNull(const Column& c, const std::string& table, const char* verb) {
-  Fail({MakeMessage(515, 16, "Cannot insert the value NULL into column '" + c.name + "', table '" + table +
-                                 "'; column does not allow nulls. " + verb + " fails."),
-        MakeMessage(3621, 0, "The statement has been terminated.", 0)});
+  Fail({Error(515, {c.name, table, verb}),
+        Error(3621)});
 }
 
 }  // namespace
@@ -20,14 +19,14 @@ namespace {
 Table& Executor::TargetTable(const ObjectName& name, Database** db) {
   *db = &DbFor(name);
   Table* t = (*db)->FindTable(name.Name());
-  if (!t) Fail(208, 16, "Invalid object name '" + name.Display() + "'.", true);
+  if (!t) Fail(208, {name.Display()}, true);
   return *t;
 }
 
 Value Executor::DefaultValue(const Column& c) {
   if (c.default_name.empty()) return Value();
   ExprPtr e = c.default_expr ? c.default_expr : ParseExpression(c.default_text);
-  BindExpr(e, Scope{}, false);
+  Bind().BindExpr(e, Scope{}, false);
   Frame f;
   return ConvertForStore(Eval(*e, f), c.type);
 }
@@ -43,14 +42,11 @@ void Executor::CheckKeys(const Database&, const Table& t, const std::map<std::ui
       if (seen.insert(RowKey(row, &cols)).second) return;
       Message m;
       if (ix.constraint) {
-        m = MakeMessage(2627, 14, std::string("Violation of ") + (ix.primary_key ? "PRIMARY KEY" : "UNIQUE KEY") +
-                                      " constraint '" + ix.name + "'. Cannot insert duplicate key in object 'dbo." +
-                                      t.name + "'. The duplicate key value is " + KeyText(row, cols) + ".");
+        m = Error(2627, {(ix.primary_key ? "PRIMARY KEY" : "UNIQUE KEY"), ix.name, t.name, KeyText(row, cols)});
       } else {
-        m = MakeMessage(2601, 14, "Cannot insert duplicate key row in object 'dbo." + t.name + "' with unique index '" +
-                                      ix.name + "'. The duplicate key value is " + KeyText(row, cols) + ".");
+        m = Error(2601, {t.name, ix.name, KeyText(row, cols)});
       }
-      Fail({m, MakeMessage(3621, 0, "The statement has been terminated.", 0)});
+      Fail({m, Error(3621)});
     };
     for (const auto& [_, row] : final_rows) check(*row);
     for (const RowValues* row : added) check(*row);
@@ -65,14 +61,9 @@ Executor::PreparedInsert Executor::PrepareInsert(const InsertStmt& s) {
   if (s.has_columns) {
     for (const auto& name : s.columns) {
       int i = t.ColumnIndex(name);
-      if (i < 0) Fail(207, 16, "Invalid column name '" + name + "'.", true);
+      if (i < 0) Fail(207, {name}, true);
       if (std::find(p.targets.begin(), p.targets.end(), i) != p.targets.end()) {
-        Fail(264, 16, "The column name '" + t.columns[i].name +
-                          "' is specified more than once in the SET clause or column list of an INSERT. A column "
-                          "cannot be assigned more than one value in the same clause. Modify the clause to make sure "
-                          "that a column is updated only once. If this clause updates columns to a view, column name '" +
-                          t.columns[i].name + "' may appear twice in the view definition.",
-             true);
+        Fail(264, {t.columns[i].name, t.columns[i].name}, true);
       }
       if (t.columns[i].identity) identity_named = true;
       p.targets.push_back(i);
@@ -85,56 +76,45 @@ Executor::PreparedInsert Executor::PrepareInsert(const InsertStmt& s) {
   const std::size_t n = p.targets.size();
   for (const auto& row : s.values) {
     if (!s.has_columns && row.size() != n) {
-      Fail(213, 16, "Column name or number of supplied values does not match table definition.", true);
+      Fail(213, {}, true);
     }
     if (row.size() < n) {
-      Fail(109, 15, "There are more columns in the INSERT statement than values specified in the VALUES clause. The "
-                    "number of values in the VALUES clause must match the number of columns specified in the INSERT "
-                    "statement.", true);
+      Fail(109, {}, true);
     }
     if (row.size() > n) {
-      Fail(110, 15, "There are fewer columns in the INSERT statement than values specified in the VALUES clause. The "
-                    "number of values in the VALUES clause must match the number of columns specified in the INSERT "
-                    "statement.", true);
+      Fail(110, {}, true);
     }
     for (const auto& e : row) {
       try {
-        BindExpr(e, Scope{}, false);
+        Bind().BindExpr(e, Scope{}, false);
       } catch (const SqlError& err) {
         if (err.messages.front().number != 207) throw;
         std::string name = e->k == Expr::K::Column ? e->name.back() : std::string("column");
-        Fail(128, 15, "The name \"" + name +
-                          "\" is not permitted in this context. Valid expressions are constants, constant "
-                          "expressions, and (in some contexts) variables. Column names are not permitted.",
-             true);
+        Fail(128, {name}, true);
       }
     }
   }
   if (s.select) {
-    p.select = &BindSelect(*s.select, nullptr);
+    p.select = &Bind().BindSelect(*s.select, nullptr);
     std::size_t items = p.select->items.size();
     if (!s.has_columns && items != n) {
-      Fail(213, 16, "Column name or number of supplied values does not match table definition.", true);
+      Fail(213, {}, true);
     }
     if (items < n) {
-      Fail(120, 15, "The select list for the INSERT statement contains fewer items than the insert list. The number of "
-                    "SELECT values must match the number of INSERT columns.", true);
+      Fail(120, {}, true);
     }
     if (items > n) {
-      Fail(121, 15, "The select list for the INSERT statement contains more items than the insert list. The number of "
-                    "SELECT values must match the number of INSERT columns.", true);
+      Fail(121, {}, true);
     }
   }
   if (identity_named) {
-    Fail(544, 16, "Cannot insert explicit value for identity column in table '" + t.name +
-                      "' when IDENTITY_INSERT is set to OFF.");
+    Fail(544, {t.name});
   }
   return p;
 }
 
 void Executor::Insert(const InsertStmt& s, StatementResult* r) {
   PreparedInsert p = PrepareInsert(s);
-  if (compiling_) return;
   Table& t = *p.table;
   Database& db = *p.db;
   const std::string full = db.name + ".dbo." + t.name;
@@ -204,24 +184,31 @@ void Executor::Insert(const InsertStmt& s, StatementResult* r) {
   SetRowCount(r, static_cast<std::int64_t>(source.size()));
 }
 
-void Executor::Update(const UpdateStmt& s, StatementResult* r) {
-  Database* dbp = nullptr;
-  Table& t = TargetTable(s.table, &dbp);
-  Database& db = *dbp;
-  std::vector<Source> sources{TableSource(t, t.name)};
+Executor::PreparedUpdate Executor::PrepareUpdate(const UpdateStmt& s) {
+  PreparedUpdate p;
+  Table& t = TargetTable(s.table, &p.db);
+  p.table = &t;
+  std::vector<Source> sources{Binder::TableSource(t, t.name)};
   Scope scope{&sources, nullptr};
-  std::vector<int> targets;
+  Binder binder = Bind();
   for (const auto& [name, e] : s.sets) {
     int c = t.ColumnIndex(name);
-    if (c < 0) Fail(207, 16, "Invalid column name '" + name + "'.", true);
-    BindExpr(e, scope, false);
-    targets.push_back(c);
+    if (c < 0) Fail(207, {name}, true);
+    binder.BindExpr(e, scope, false);
+    p.targets.push_back(c);
   }
-  if (s.where) BindExpr(s.where, scope, false);
-  for (int c : targets) {
-    if (t.columns[c].identity) Fail(8102, 16, "Cannot update identity column '" + t.columns[c].name + "'.");
+  if (s.where) binder.BindExpr(s.where, scope, false);
+  for (int c : p.targets) {
+    if (t.columns[c].identity) Fail(8102, {t.columns[c].name});
   }
-  if (compiling_) return;
+  return p;
+}
+
+void Executor::Update(const UpdateStmt& s, StatementResult* r) {
+  const PreparedUpdate p = PrepareUpdate(s);
+  Table& t = *p.table;
+  Database& db = *p.db;
+  const std::vector<int>& targets = p.targets;
   const std::string full = db.name + ".dbo." + t.name;
   std::vector<std::pair<std::uint64_t, RowValues>> changes;
   for (std::uint64_t id : t.OrderedRowIds()) {
@@ -246,14 +233,18 @@ void Executor::Update(const UpdateStmt& s, StatementResult* r) {
   SetRowCount(r, static_cast<std::int64_t>(changes.size()));
 }
 
+Table& Executor::PrepareDelete(const DeleteStmt& s, Database** db) {
+  Table& t = TargetTable(s.table, db);
+  std::vector<Source> sources{Binder::TableSource(t, t.name)};
+  Scope scope{&sources, nullptr};
+  if (s.where) Bind().BindExpr(s.where, scope, false);
+  return t;
+}
+
 void Executor::Delete(const DeleteStmt& s, StatementResult* r) {
   Database* dbp = nullptr;
-  Table& t = TargetTable(s.table, &dbp);
+  Table& t = PrepareDelete(s, &dbp);
   Database& db = *dbp;
-  std::vector<Source> sources{TableSource(t, t.name)};
-  Scope scope{&sources, nullptr};
-  if (s.where) BindExpr(s.where, scope, false);
-  if (compiling_) return;
   std::vector<std::uint64_t> doomed;
   for (std::uint64_t id : t.OrderedRowIds()) {
     Frame f{nullptr, {&t.rows.at(id)}, nullptr};

@@ -17,20 +17,12 @@ namespace storesim::sql {
 
 Executor::Executor(detail::Core& core, SessionState& ss) : core_(core), st_(core.state), ss_(ss) {}
 
-Database& Executor::CurrentDb() {
-  Database* db = st_.FindDatabase(ss_.database);
-  if (!db) {
-    Fail(911, 16, "Database '" + ss_.database + "' does not exist. Make sure that the name is entered correctly.");
-  }
-  return *db;
-}
+Database& Executor::CurrentDb() { return st_.ExistingDatabase(ss_.database); }
 
 Database& Executor::DbFor(const ObjectName& n) {
   std::string d = n.Database();
   if (d.empty()) return CurrentDb();
-  Database* db = st_.FindDatabase(d);
-  if (!db) Fail(911, 16, "Database '" + d + "' does not exist. Make sure that the name is entered correctly.");
-  return *db;
+  return st_.ExistingDatabase(d);
 }
 
 BatchResult Executor::RunBatch(const std::string& sql) {
@@ -54,14 +46,11 @@ BatchResult Executor::RunBatch(const std::string& sql) {
   batch_ = &batch;
   // Batch compilation.
   try {
-    compiling_ = true;
     for (const auto& s : batch.statements) {
       if (s->k == Stmt::K::Use) break;
       Compile(*s);
     }
-    compiling_ = false;
   } catch (const SqlError& e) {
-    compiling_ = false;
     ResetQueryState();
     batch_ = nullptr;
     refuse(e);
@@ -77,13 +66,16 @@ BatchResult Executor::RunBatch(const std::string& sql) {
 
 void Executor::Compile(const Stmt& s) {
   auto deferred = [](const SqlError& e) { return !e.messages.empty() && e.messages.front().number == 208; };
-  StatementResult scratch;
   try {
     switch (s.k) {
-      case Stmt::K::Select: SelectStatement(static_cast<const SelectStmt&>(s), &scratch); break;
-      case Stmt::K::Insert: Insert(static_cast<const InsertStmt&>(s), &scratch); break;
-      case Stmt::K::Update: Update(static_cast<const UpdateStmt&>(s), &scratch); break;
-      case Stmt::K::Delete: Delete(static_cast<const DeleteStmt&>(s), &scratch); break;
+      case Stmt::K::Select: Bind().BindSelect(*static_cast<const SelectStmt&>(s).select, nullptr); break;
+      case Stmt::K::Insert: PrepareInsert(static_cast<const InsertStmt&>(s)); break;
+      case Stmt::K::Update: PrepareUpdate(static_cast<const UpdateStmt&>(s)); break;
+      case Stmt::K::Delete: {
+        Database* db = nullptr;
+        PrepareDelete(static_cast<const DeleteStmt&>(s), &db);
+        break;
+      }
       case Stmt::K::If:
         Compile(*static_cast<const IfStmt&>(s).then_stmt);
         if (static_cast<const IfStmt&>(s).else_stmt) Compile(*static_cast<const IfStmt&>(s).else_stmt);
@@ -117,7 +109,7 @@ bool Executor::Run(const Stmt& s, std::vector<StatementResult>* out) {
     Tri c = Tri::False;
     try {
       Frame f;
-      BindExpr(is.cond, Scope{}, false);
+      Bind().BindExpr(is.cond, Scope{}, false);
       c = Cond(*is.cond, f);
       ResetQueryState();
     } catch (const SqlError& e) {
@@ -151,7 +143,7 @@ bool Executor::Run(const Stmt& s, std::vector<StatementResult>* out) {
       RunOne(s, &r);
       if (null_eliminated_) {
         r.messages.insert(r.messages.begin(),
-                          MakeMessage(8153, 10, "Warning: Null value is eliminated by an aggregate or other SET operation."));
+                          Error(8153));
       }
     } catch (const SqlError& e) {
       ss_.log.RollbackTo(st_, std::min(mark, ss_.log.Mark()));
@@ -186,6 +178,11 @@ bool Executor::Run(const Stmt& s, std::vector<StatementResult>* out) {
   return abort;
 }
 
+void Executor::ResetQueryState() {
+  bound_.clear();
+  cache_.clear();
+}
+
 void Executor::SetRowCount(StatementResult* r, std::int64_t n) {
   ss_.rowcount = n;
   if (!ss_.nocount) r->row_count = n;
@@ -214,7 +211,7 @@ void Executor::RunOne(const Stmt& s, StatementResult* r) {
     }
     case Stmt::K::Print: {
       const auto& ps = static_cast<const PrintStmt&>(s);
-      BindExpr(ps.expr, Scope{}, false);
+      Bind().BindExpr(ps.expr, Scope{}, false);
       Frame f;
       Value v = Eval(*ps.expr, f);
       Message m = MakeMessage(0, 0, v.IsNull() ? "" : ConvertValue(v, SqlType{Base::VarChar, 8000}).text);
@@ -227,13 +224,10 @@ void Executor::RunOne(const Stmt& s, StatementResult* r) {
 }
 
 void Executor::Use(const UseStmt& s, StatementResult* r) {
-  Database* db = st_.FindDatabase(s.database);
-  if (!db) {
-    Fail(911, 16, "Database '" + s.database + "' does not exist. Make sure that the name is entered correctly.");
-  }
-  ss_.database = db->name;
-  r->messages.push_back(MakeMessage(5701, 10, "Changed database context to '" + db->name + "'."));
-  r->database_change = db->name;
+  const Database& db = st_.ExistingDatabase(s.database);
+  ss_.database = db.name;
+  r->messages.push_back(Error(5701, {db.name}));
+  r->database_change = db.name;
 }
 
 void Executor::Transaction(const Stmt& s) {
@@ -243,13 +237,13 @@ void Executor::Transaction(const Stmt& s) {
       break;
     case Stmt::K::Commit:
       if (ss_.trancount == 0) {
-        Fail(3902, 16, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+        Fail(3902);
       }
       if (--ss_.trancount == 0) ss_.log.Clear();
       break;
     default:
       if (ss_.trancount == 0) {
-        Fail(3903, 16, "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+        Fail(3903);
       }
       ss_.log.RollbackTo(st_, 0);
       ss_.trancount = 0;
@@ -263,7 +257,7 @@ void Executor::Exec(const ExecStmt& s) {
   Database& db = DbFor(s.proc);
   auto it = db.modules.find(Lower(s.proc.Name()));
   if (it == db.modules.end() || it->second.what != Module::What::Procedure) {
-    Fail(2812, 16, "Could not find stored procedure '" + s.proc.Display() + "'.");
+    Fail(2812, {s.proc.Display()});
   }
 }
 

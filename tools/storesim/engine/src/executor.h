@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ast.h"
+#include "binder.h"
 #include "catalog.h"
 #include "core.h"
 
@@ -25,40 +26,11 @@ struct SessionState {
   std::optional<std::int64_t> identity;
 };
 
-// One table of a FROM clause.
-struct Source {
-  std::string exposed;  // alias, or the table's name
-  std::vector<std::string> qualifiers;  // names it may be qualified with
-  std::vector<std::string> names;
-  std::vector<SqlType> types;
-  std::vector<RowValues> own;  // rows of a system view
-  std::vector<const RowValues*> rows;
-};
-
-struct Scope {
-  const std::vector<Source>* sources = nullptr;
-  const Scope* parent = nullptr;
-};
-
 // The current row of each table of each nesting level.
 struct Frame {
   const Frame* parent = nullptr;
   std::vector<const RowValues*> row;
   const std::vector<std::vector<const RowValues*>>* group = nullptr;
-};
-
-struct BoundSelect {
-  std::vector<Source> sources;
-  std::vector<ExprPtr> items;
-  std::vector<std::string> names;
-  std::vector<SqlType> types;
-  bool grouped = false;
-  struct Order {
-    int item = -1;  // output column, or -1 for `expr`
-    ExprPtr expr;
-    bool desc = false;
-  };
-  std::vector<Order> order;
 };
 
 struct QueryResult {
@@ -79,7 +51,6 @@ class Executor {
   State& st_;
   SessionState& ss_;
   const Batch* batch_ = nullptr;
-  bool compiling_ = false;
   bool null_eliminated_ = false;
   std::map<const Select*, BoundSelect> bound_;
   struct SubCache {
@@ -97,28 +68,25 @@ class Executor {
   void Compile(const Stmt& s);
   Database& CurrentDb();
   Database& DbFor(const ObjectName& n);
-  Changes Ch() { return Changes(st_, ss_.log); }
+  Changes Ch() { return Changes(ss_.log); }
   void Use(const UseStmt& s, StatementResult* r);
   void Transaction(const Stmt& s);
   void Exec(const ExecStmt& s);
 
-  // query.cpp
-  void SelectStatement(const SelectStmt& s, StatementResult* r);
-  const BoundSelect& BindSelect(const Select& s, const Scope* parent, int* escape = nullptr);
-  int BindExpr(const ExprPtr& e, const Scope& scope, bool allow_aggregate);
-  Source MakeSource(const TableRef& ref);
-  Source TableSource(Table& t, const std::string& exposed);
-  QueryResult RunQuery(const Select& s, const Frame* outer);
-  QueryResult RunSelect(const Select& s, const Frame* outer);
+  Binder Bind() { return Binder(st_, ss_.database, bound_); }
   void ResetQueryState();
+
+  // select.cpp
+  void SelectStatement(const SelectStmt& s, StatementResult* r);
+  void Open(Source& src);
+  QueryResult RunQuery(const Select& s, const Frame* outer);
+
+  // eval.cpp
   Value Eval(const Expr& e, const Frame& f);
   Tri Cond(const Expr& e, const Frame& f);
-  Value EvalFunc(const Expr& e, const Frame& f);
+  Value EvalFunction(const Expr& e, const Frame& f);
   Value EvalAggregate(const Expr& e, const Frame& f);
   SubCache& SubqueryValues(const Expr& e, const Frame& f, SubCache* scratch);
-  std::vector<RowValues> SystemView(const ObjectName& n, std::vector<std::string>* names,
-                                    std::vector<SqlType>* types, bool* found);
-  std::optional<std::int64_t> ObjectId(const std::string& name);
 
   // ddl.cpp
   void CreateTable(const CreateTableStmt& s);
@@ -141,10 +109,18 @@ class Executor {
     std::vector<int> targets;
     const BoundSelect* select = nullptr;
   };
+  struct PreparedUpdate {
+    Database* db = nullptr;
+    Table* table = nullptr;
+    std::vector<int> targets;
+  };
   // The table an INSERT, UPDATE or DELETE writes to, and its database;
   // 208 when it does not exist.
   Table& TargetTable(const ObjectName& name, Database** db);
+  // Binding of the statements: what the batch checks before it runs.
   PreparedInsert PrepareInsert(const InsertStmt& s);
+  PreparedUpdate PrepareUpdate(const UpdateStmt& s);
+  Table& PrepareDelete(const DeleteStmt& s, Database** db);
   void Insert(const InsertStmt& s, StatementResult* r);
   void Update(const UpdateStmt& s, StatementResult* r);
   void Delete(const DeleteStmt& s, StatementResult* r);

@@ -37,8 +37,8 @@ bool IdentStart(unsigned char c) { return std::isalpha(c) || c == '_' || c == '#
 bool IdentPart(unsigned char c) { return std::isalnum(c) || c == '_' || c == '#' || c == '$' || c == '@' || c >= 0x80; }
 
 [[noreturn]] void Unclosed(std::string_view rest) {
-  Fail({MakeMessage(105, 15, "Unclosed quotation mark after the character string '" + std::string(rest) + "'."),
-        MakeMessage(102, 15, "Incorrect syntax near '" + std::string(rest) + "'.")});
+  Fail({Error(105, {std::string(rest)}),
+        Error(102, {std::string(rest)})});
 }
 
 }  // namespace
@@ -86,7 +86,7 @@ std::vector<Token> Tokenize(std::string_view s) {
           ++i;
         }
       }
-      if (depth != 0) Fail(113, 15, "Missing end comment mark '*/'.");
+      if (depth != 0) Fail(113);
       count_lines(start, i);
       continue;
     }
@@ -157,7 +157,7 @@ std::vector<Token> Tokenize(std::string_view s) {
       std::string_view rest = s.substr(i);
       for (const char* op : two) {
         if (rest.substr(0, 2) == op) {
-          t.text = op;
+          t.text = std::string(rest.substr(0, 2));
           break;
         }
       }

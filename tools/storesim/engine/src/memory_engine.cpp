@@ -147,7 +147,7 @@ const EngineOptions& MemoryEngine::options() const { return core_->options; }
 
 std::unique_ptr<Session> MemoryEngine::Login(const LoginRequest& login, std::vector<Message>* refusal) {
   std::lock_guard<std::mutex> lock(core_->mu);
-  auto failed = sql::MakeMessage(18456, 14, "Login failed for user '" + login.user + "'.");
+  auto failed = sql::Error(18456, {login.user});
   if (!sql::IEquals(login.user, core_->options.login) || login.password != core_->options.password) {
     if (refusal) *refusal = {failed};
     return nullptr;
@@ -156,7 +156,7 @@ std::unique_ptr<Session> MemoryEngine::Login(const LoginRequest& login, std::vec
   const sql::Database* found = core_->state.FindDatabase(db);
   if (!found) {
     if (refusal) {
-      *refusal = {sql::MakeMessage(4060, 11, "Cannot open database \"" + db + "\" requested by the login. The login failed."),
+      *refusal = {sql::Error(4060, {db}),
                   failed};
     }
     return nullptr;
@@ -193,23 +193,13 @@ BatchResult MemoryEngine::Execute(const std::string& database, const std::string
     BatchResult r;
     StatementResult st;
     st.error = true;
-    st.messages.push_back(sql::MakeMessage(
-        911, 16, "Database '" + database + "' does not exist. Make sure that the name is entered correctly."));
+    st.messages.push_back(sql::Error(911, {database}));
     r.statements.push_back(std::move(st));
     return r;
   }
   BatchResult r = s->ExecuteBatch(sql);
   s->Close();
   return r;
-}
-
-std::vector<std::string> MemoryEngine::Tables(const std::string& database) const {
-  std::lock_guard<std::mutex> lock(core_->mu);
-  std::vector<std::string> out;
-  if (const sql::Database* db = core_->state.FindDatabase(database)) {
-    for (const auto& [_, t] : db->tables) out.push_back(t.name);
-  }
-  return out;
 }
 
 std::optional<TableInfo> MemoryEngine::Table(const std::string& database, const std::string& table) const {
@@ -276,15 +266,6 @@ std::optional<ModuleInfo> MemoryEngine::Module(const std::string& database, cons
   auto it = db->modules.find(sql::Lower(name));
   if (it == db->modules.end()) return std::nullopt;
   return ModuleOf(it->second);
-}
-
-std::vector<std::pair<std::string, std::string>> MemoryEngine::UserTypes(const std::string& database) const {
-  std::lock_guard<std::mutex> lock(core_->mu);
-  std::vector<std::pair<std::string, std::string>> out;
-  if (const sql::Database* db = core_->state.FindDatabase(database)) {
-    for (const auto& [_, t] : db->types) out.emplace_back(t.name, t.base.ToString());
-  }
-  return out;
 }
 
 void MemoryEngine::AddFault(Fault fault) {

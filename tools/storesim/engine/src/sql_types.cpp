@@ -9,8 +9,6 @@
 #include <functional>
 #include <map>
 
-#include "rt/text.h"
-
 namespace storesim::sql {
 
 std::string Lower(std::string_view s) {
@@ -196,53 +194,9 @@ Message MakeMessage(std::int32_t number, std::uint8_t cls, std::string text, std
   return m;
 }
 
-void Fail(std::int32_t number, std::uint8_t cls, std::string text, bool abort_batch) {
-  throw SqlError{{MakeMessage(number, cls, std::move(text))}, abort_batch};
-}
-
 void Fail(std::vector<Message> messages, bool abort_batch) { throw SqlError{std::move(messages), abort_batch}; }
 
-// --- text measures ---------------------------------------------------------------
-
-std::size_t GbkLength(std::string_view utf8) {
-  bool ascii = std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-  if (ascii) return utf8.size();
-  return rt::gbk(utf8).size();
-}
-
-std::size_t CharCount(std::string_view utf8) {
-  std::size_t n = 0;
-  for (char c : utf8) {
-    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
-  }
-  return n;
-}
-
-namespace {
-
-std::vector<char32_t> Decode(std::string_view s) {
-  std::vector<char32_t> out;
-  for (std::size_t i = 0; i < s.size();) {
-    auto c = static_cast<unsigned char>(s[i]);
-    std::size_t n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-    char32_t cp = n == 1 ? c : n == 2 ? (c & 0x1F) : n == 3 ? (c & 0x0F) : (c & 0x07);
-    for (std::size_t k = 1; k < n && i + k < s.size(); ++k) {
-      cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-    }
-    out.push_back(cp);
-    i += n;
-  }
-  return out;
-}
-
-char32_t Fold(char32_t c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; }
-
-std::string_view TrimRight(std::string_view s) {
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
-
-std::string_view Trim(std::string_view s) {
+std::string_view TrimWhitespace(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\n'))
     s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
@@ -250,118 +204,10 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-}  // namespace
-
-int CollateCompare(std::string_view a, std::string_view b) {
-  a = TrimRight(a);
-  b = TrimRight(b);
-  std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    auto x = static_cast<unsigned char>(a[i]);
-    auto y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
-    if (x != y) return x < y ? -1 : 1;
-  }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
-}
-
-bool Like(std::string_view value, std::string_view pattern, std::optional<char32_t> escape) {
-  std::vector<char32_t> v = Decode(value);
-  std::vector<char32_t> p = Decode(pattern);
-  // Pattern elements: literal, any one (_), any run (%), set.
-  struct Elem {
-    explicit Elem(int k, char32_t c = 0) : kind(k), ch(c) {}
-    int kind;  // 0 literal, 1 one, 2 run, 3 set
-    char32_t ch = 0;
-    bool negate = false;
-    std::vector<std::pair<char32_t, char32_t>> ranges;
-  };
-  std::vector<Elem> elems;
-  for (std::size_t i = 0; i < p.size(); ++i) {
-    char32_t c = p[i];
-    if (escape && c == *escape && i + 1 < p.size()) {
-      elems.push_back(Elem(0, Fold(p[++i])));
-    } else if (c == '%') {
-      if (elems.empty() || elems.back().kind != 2) elems.push_back(Elem(2));
-    } else if (c == '_') {
-      elems.push_back(Elem(1));
-    } else if (c == '[') {
-      std::size_t j = i + 1;
-      Elem e(3);
-      if (j < p.size() && p[j] == '^') {
-        e.negate = true;
-        ++j;
-      }
-      bool closed = false;
-      bool first = true;
-      while (j < p.size()) {
-        if (p[j] == ']' && !first) {
-          closed = true;
-          break;
-        }
-        first = false;
-        char32_t lo = Fold(p[j]);
-        if (j + 2 < p.size() && p[j + 1] == '-' && p[j + 2] != ']') {
-          e.ranges.push_back({lo, Fold(p[j + 2])});
-          j += 3;
-        } else {
-          e.ranges.push_back({lo, lo});
-          ++j;
-        }
-      }
-      if (!closed) {
-        elems.push_back(Elem(0, '['));
-      } else {
-        elems.push_back(std::move(e));
-        i = j;
-      }
-    } else {
-      elems.push_back(Elem(0, Fold(c)));
-    }
-  }
-  // Dynamic programming over (value position, element position).
-  std::vector<std::vector<signed char>> memo(v.size() + 1, std::vector<signed char>(elems.size() + 1, -1));
-  std::function<bool(std::size_t, std::size_t)> match = [&](std::size_t vi, std::size_t ei) -> bool {
-    signed char& m = memo[vi][ei];
-    if (m >= 0) return m != 0;
-    bool r;
-    if (ei == elems.size()) {
-      r = vi == v.size();
-    } else {
-      const Elem& e = elems[ei];
-      if (e.kind == 2) {
-        r = match(vi, ei + 1) || (vi < v.size() && match(vi + 1, ei));
-      } else if (vi == v.size()) {
-        r = false;
-      } else {
-        char32_t c = Fold(v[vi]);
-        bool ok;
-        if (e.kind == 0) {
-          ok = c == e.ch;
-        } else if (e.kind == 1) {
-          ok = true;
-        } else {
-          bool in = false;
-          for (auto [lo, hi] : e.ranges) {
-            if (c >= lo && c <= hi) in = true;
-          }
-          ok = in != e.negate;
-        }
-        r = ok && match(vi + 1, ei + 1);
-      }
-    }
-    m = r ? 1 : 0;
-    return r;
-  };
-  return match(0, 0);
-}
-
 // --- numbers -------------------------------------------------------------------------
 
 bool ParseDecimalText(std::string_view s, bool* neg, std::string* int_digits, std::string* frac_digits) {
-  s = Trim(s);
+  s = TrimWhitespace(s);
   *neg = false;
   int_digits->clear();
   frac_digits->clear();
@@ -424,7 +270,7 @@ std::string FormatDecimal(bool neg, std::string int_digits, std::string frac_dig
 }
 
 std::optional<std::int64_t> ParseInt(std::string_view s) {
-  s = Trim(s);
+  s = TrimWhitespace(s);
   if (s.empty()) return std::nullopt;
   std::size_t i = 0;
   bool neg = false;
@@ -455,34 +301,6 @@ std::string FormatFloat(long double d) {
 }
 
 namespace {
-
-// Exact comparison of two decimal texts.
-int CompareDecimalText(const std::string& a, const std::string& b) {
-  bool na, nb;
-  std::string ia, fa, ib, fb;
-  if (!ParseDecimalText(a, &na, &ia, &fa) || !ParseDecimalText(b, &nb, &ib, &fb)) {
-    long double x = std::strtold(a.c_str(), nullptr), y = std::strtold(b.c_str(), nullptr);
-    return x < y ? -1 : x > y ? 1 : 0;
-  }
-  auto is_zero = [](const std::string& i, const std::string& f) {
-    return i.empty() && f.find_first_not_of('0') == std::string::npos;
-  };
-  if (is_zero(ia, fa)) na = false;
-  if (is_zero(ib, fb)) nb = false;
-  if (na != nb) return na ? -1 : 1;
-  int mag;
-  if (ia.size() != ib.size()) {
-    mag = ia.size() < ib.size() ? -1 : 1;
-  } else if (ia != ib) {
-    mag = ia < ib ? -1 : 1;
-  } else {
-    std::size_t n = std::max(fa.size(), fb.size());
-    fa.resize(n, '0');
-    fb.resize(n, '0');
-    mag = fa == fb ? 0 : (fa < fb ? -1 : 1);
-  }
-  return na ? -mag : mag;
-}
 
 const char* KindTypeName(Kind k) {
   switch (k) {
@@ -584,7 +402,7 @@ bool ParseTime(std::string_view s, std::size_t* i, int* h, int* mi, int* sec, in
 }  // namespace
 
 std::optional<std::string> ParseDateTime(std::string_view s) {
-  s = Trim(s);
+  s = TrimWhitespace(s);
   if (s.empty()) return FormatDate(1900, 1, 1, 0, 0, 0, 0);
   std::size_t i = 0;
   int y = 1900, mo = 1, d = 1, h = 0, mi = 0, sec = 0, ms = 0;
@@ -658,8 +476,8 @@ std::string DateToText(const std::string& d) {
 std::string TextOf(const Value& v) { return v.kind == Kind::Date ? DateToText(v.text) : v.text; }
 
 [[noreturn]] void FailTruncated() {
-  Fail({MakeMessage(8152, 16, "String or binary data would be truncated."),
-        MakeMessage(3621, 0, "The statement has been terminated.", 0)});
+  Fail({Error(8152),
+        Error(3621)});
 }
 
 Value ToString(const Value& v, const SqlType& to, bool strict) {
@@ -692,14 +510,11 @@ Value ToString(const Value& v, const SqlType& to, bool strict) {
 }
 
 [[noreturn]] void FailConvert(const Value& v, const SqlType& to) {
-  if (to.IsDate()) Fail(241, 16, "Conversion failed when converting date and/or time from character string.", true);
+  if (to.IsDate()) Fail(241, {}, true);
   if (to.IsInteger()) {
-    Fail(245, 16,
-         "Conversion failed when converting the " + std::string(KindTypeName(v.kind)) + " value '" + v.text +
-             "' to data type " + BaseName(to.base) + ".",
-         true);
+    Fail(245, {std::string(KindTypeName(v.kind)), v.text, BaseName(to.base)}, true);
   }
-  Fail(8114, 16, std::string("Error converting data type ") + KindTypeName(v.kind) + " to numeric.", true);
+  Fail(8114, {KindTypeName(v.kind), "numeric"}, true);
 }
 
 Value ToInteger(const Value& v, const SqlType& to) {
@@ -712,7 +527,7 @@ Value ToInteger(const Value& v, const SqlType& to) {
     n = std::stoll(v.text);
   } else if (v.kind == Kind::Dec || v.kind == Kind::Float) {
     long double d = ToLongDouble(v);
-    if (d >= 9.3e18L || d <= -9.3e18L) Fail(8115, 16, "Arithmetic overflow error converting expression to data type " + std::string(BaseName(to.base)) + ".");
+    if (d >= 9.3e18L || d <= -9.3e18L) Fail(8115, {"expression", BaseName(to.base)});
     n = static_cast<std::int64_t>(d);
   } else {
     FailConvert(v, to);
@@ -726,7 +541,7 @@ Value ToInteger(const Value& v, const SqlType& to) {
     default: break;
   }
   if (n < lo || n > hi) {
-    Fail(8115, 16, "Arithmetic overflow error converting expression to data type " + std::string(BaseName(to.base)) + ".");
+    Fail(8115, {"expression", BaseName(to.base)});
   }
   return Value::Int(n);
 }
@@ -749,8 +564,7 @@ Value ToExact(const Value& v, const SqlType& to) {
   std::size_t allowed = static_cast<std::size_t>(to.precision - to.scale);
   bool int_zero = digits.substr(0, int_len) == "0";
   if (!int_zero && int_len > allowed) {
-    Fail(8115, 16,
-         std::string("Arithmetic overflow error converting ") + KindTypeName(v.kind) + " to data type numeric.");
+    Fail(8115, {KindTypeName(v.kind), "numeric"});
   }
   return Value::Dec(out);
 }
@@ -782,11 +596,11 @@ Value Convert(const Value& v, const SqlType& to, bool strict) {
     if (v.kind == Kind::Str) {
       bool neg;
       std::string ip, fp;
-      std::string t(Trim(v.text));
+      std::string t(TrimWhitespace(v.text));
       char* end = nullptr;
       long double d = std::strtold(t.c_str(), &end);
       if (t.empty() || *end != '\0') {
-        if (!ParseDecimalText(t, &neg, &ip, &fp)) Fail(8114, 16, "Error converting data type varchar to float.", true);
+        if (!ParseDecimalText(t, &neg, &ip, &fp)) Fail(8114, {"varchar", "float"}, true);
       }
       return {Kind::Float, FormatFloat(d)};
     }
@@ -801,39 +615,11 @@ Value Convert(const Value& v, const SqlType& to, bool strict) {
 Value ConvertForStore(const Value& v, const SqlType& to) { return Convert(v, to, true); }
 Value ConvertValue(const Value& v, const SqlType& to) { return Convert(v, to, false); }
 
-int Compare(const Value& a, const Value& b) {
-  if (a.kind == Kind::Str && b.kind == Kind::Str) return CollateCompare(a.text, b.text);
-  if (a.kind == Kind::Date || b.kind == Kind::Date) {
-    SqlType dt{Base::DateTime};
-    std::string x = ConvertValue(a, dt).text, y = ConvertValue(b, dt).text;
-    return x < y ? -1 : x > y ? 1 : 0;
-  }
-  if (a.kind == Kind::Float || b.kind == Kind::Float) {
-    SqlType ft{Base::Float};
-    long double x = ToLongDouble(ConvertValue(a, ft)), y = ToLongDouble(ConvertValue(b, ft));
-    return x < y ? -1 : x > y ? 1 : 0;
-  }
-  // Numbers against numbers or strings: the string converts to the number's type.
-  auto as_number = [](const Value& v, Kind other) -> std::string {
-    if (v.kind != Kind::Str) return v.text;
-    if (other == Kind::Int) return ConvertValue(v, SqlType{Base::BigInt}).text;
-    bool neg;
-    std::string ip, fp;
-    if (!ParseDecimalText(v.text, &neg, &ip, &fp)) {
-      Fail(8114, 16, "Error converting data type varchar to numeric.", true);
-    }
-    return std::string(Trim(v.text));
-  };
-  return CompareDecimalText(as_number(a, b.kind), as_number(b, a.kind));
+std::string TextOfValue(const Value& v) {
+  if (v.kind == Kind::Str) return v.text;
+  return ConvertValue(v, SqlType{Base::VarChar, 8000}).text;
 }
 
-bool KeyEqual(const Value& a, const Value& b) {
-  if (a.IsNull() || b.IsNull()) return a.IsNull() && b.IsNull();
-  try {
-    return Compare(a, b) == 0;
-  } catch (const SqlError&) {
-    return false;
-  }
-}
+std::int64_t IntOf(const Value& v) { return std::stoll(ConvertValue(v, SqlType{Base::BigInt}).text); }
 
 }  // namespace storesim::sql

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "errors.h"
 #include "storesim/engine.h"
 
 namespace storesim::sql {
@@ -33,7 +34,6 @@ struct SqlType {
   bool IsInteger() const;
   bool IsExactNumeric() const;  // decimal, numeric, money
   bool IsFloat() const;
-  bool IsNumeric() const { return IsInteger() || IsExactNumeric() || IsFloat(); }
   bool IsDate() const;
   bool IsFixedLength() const { return base == Base::Char || base == Base::NChar; }
   // "varchar(20)", "decimal(16,4)", "datetime"...
@@ -73,7 +73,6 @@ struct SqlError {
 };
 
 Message MakeMessage(std::int32_t number, std::uint8_t cls, std::string text, std::uint8_t state = 1);
-[[noreturn]] void Fail(std::int32_t number, std::uint8_t cls, std::string text, bool abort_batch = false);
 [[noreturn]] void Fail(std::vector<Message> messages, bool abort_batch = false);
 
 // Converts a value to a column's type as an INSERT or UPDATE stores it:
@@ -84,14 +83,16 @@ Value ConvertForStore(const Value& v, const SqlType& to);
 // but a string longer than the target is cut instead of refused.
 Value ConvertValue(const Value& v, const SqlType& to);
 
+// The text of a value as a varchar shows it, and a value as a bigint.
+std::string TextOfValue(const Value& v);
+std::int64_t IntOf(const Value& v);
+
 // Three-way comparison under the database collation (ASCII case folded,
 // trailing blanks ignored) and the type precedence rules; both values
 // non-NULL. Throws SqlError when a string does not convert to a number
 // or date.
 int Compare(const Value& a, const Value& b);
 int CollateCompare(std::string_view a, std::string_view b);
-// Exact equality used for keys and DISTINCT (collation aware).
-bool KeyEqual(const Value& a, const Value& b);
 
 // LIKE with %, _, [set], [^set] and an optional escape character; ASCII
 // case folded.
@@ -118,6 +119,9 @@ std::string NowDateTime();
 // The ColumnMeta type that the wire sends for a column type.
 ColumnType WireType(const SqlType& t);
 std::uint16_t WireLength(const SqlType& t);
+
+// Without blanks, tabs and line ends at either end.
+std::string_view TrimWhitespace(std::string_view s);
 
 std::string Lower(std::string_view s);
 bool IEquals(std::string_view a, std::string_view b);

@@ -106,15 +106,12 @@ class MemoryEngine : public Engine {
   BatchResult Execute(const std::string& database, const std::string& sql);
 
   // --- inspection --------------------------------------------------------------
-  std::vector<std::string> Tables(const std::string& database) const;
   std::optional<TableInfo> Table(const std::string& database, const std::string& table) const;
   // Rows in the primary key's order (insertion order without one); values
   // as text, nullopt for NULL.
   std::optional<std::vector<Row>> Rows(const std::string& database, const std::string& table) const;
   std::vector<ModuleInfo> Modules(const std::string& database) const;
   std::optional<ModuleInfo> Module(const std::string& database, const std::string& name) const;
-  // User-defined types and their base types ("u_amount" -> "numeric(16,4)").
-  std::vector<std::pair<std::string, std::string>> UserTypes(const std::string& database) const;
 
   // --- faults and history ----------------------------------------------------
   void AddFault(Fault fault);
