@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "rt/odbc.h"
+#include "support/golden.h"
 #include "support/store_server.h"
 
 namespace storesim {
@@ -193,6 +194,7 @@ TEST(Connection, StageReadFindsTheStageOrItsDefault) {
   null_value.null_upgrade_date = true;
   SampleOptions later;
   later.upgrade_date = "20170521";
+  later.earlier_stages = testing_support::statements_through_stage("20170521");
   const Case cases[] = {
       {"bootstrap row", {}, "00000000"},
       {"no row", no_row, "00000000"},

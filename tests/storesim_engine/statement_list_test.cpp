@@ -6,6 +6,7 @@
 #include <map>
 
 #include "support/engine_helpers.h"
+#include "support/golden.h"
 #include "support/upgrade_statements.h"
 
 using storesim::BatchResult;
@@ -132,6 +133,8 @@ TEST(StatementList, StagesEnteredLaterFindTheirObjects) {
   for (std::string stage : {"20151227", "20170521"}) {
     SampleOptions o;
     o.upgrade_date = stage;
+    o.earlier_stages = testing_support::statements_through_stage(stage);
+    ASSERT_FALSE(o.earlier_stages.empty()) << stage;
     auto engine = SampleEngine(o);
     auto session = engine->OpenSession("store");
     int first = stage == "20151227" ? 17 : 31;

@@ -4,6 +4,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "rt/text.h"
+
 namespace testing_support {
 
 namespace {
@@ -71,6 +73,17 @@ const std::vector<GoldenEntry>& upgrade_conversation() {
   static const std::vector<GoldenEntry> entries =
       read_golden(std::string(TESTS_SOURCE_DIR) + "/upgrade/golden/conversation-00000000.sql");
   return entries;
+}
+
+std::vector<std::string> statements_through_stage(const std::string& stage) {
+  const std::string marker = "sys_var_value ='" + stage + "' where sys_var_id ='UPGRADE_DATE'";
+  std::vector<std::string> out;
+  for (const GoldenEntry& e : upgrade_conversation()) {
+    if (e.op != "exec" || e.item == 0) continue;
+    out.push_back(rt::utf8(e.text));
+    if (e.text.find(marker) != std::string::npos) return out;
+  }
+  return {};
 }
 
 std::string without_layout(const std::string& sql) {

@@ -38,6 +38,12 @@ std::vector<GoldenEntry> read_golden(const std::string& path);
 // tests/upgrade/golden/conversation-00000000.sql.
 const std::vector<GoldenEntry>& upgrade_conversation();
 
+// The statements an upgrade from "00000000" executes up to and including
+// the one that records `stage` as the upgrade stage, in UTF-8 as the
+// simulator's engine takes them: what a database at that stage has been
+// through. Empty when the conversation records no such stage.
+std::vector<std::string> statements_through_stage(const std::string& stage);
+
 // A statement text with its layout dropped: runs of blanks, tabs and line
 // ends become one blank, and blanks next to ( ) [ ] , and at the ends go,
 // so two texts that differ only in layout compare equal.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "rt/text.h"
+#include "support/golden.h"
 #include "support/program_run.h"
 #include "upgrade/globals.h"
 #include "upgrade/statement_list.h"
@@ -30,6 +31,7 @@ const std::string kGrantInsertHead = "insert t_sys_oper_grant select distinct";
 
 storesim::SampleOptions at_stage(std::optional<std::string> stage, bool system_key = true) {
   storesim::SampleOptions o;
+  if (stage) o.earlier_stages = testing_support::statements_through_stage(*stage);
   o.upgrade_date = std::move(stage);
   o.system_primary_key = system_key;
   return o;

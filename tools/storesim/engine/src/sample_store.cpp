@@ -203,62 +203,6 @@ insert into t_rm_protion_flow (branch_no, card_id, item_no, sale_qty, sale_amt, 
   values ('001', 'V0000001', '6901234567890', 1, 198, '1002', '2015-06-02 10:15:00')
 )";
 
-// What the first stage leaves in a database.
-const char* kStageOne = R"(
-insert into t_sys_menu values ('B404', '系统重新建账', 'w_sys_system_reset', 'OTHR', 'R', 'NULL', '110000', '0', '0', '0', '0', NULL)
-insert into t_sys_menu values ('3307', '市调管理', 'w_market', 'OTHR', 'R', null, '111111', '0', '0', '0', '0', null)
-CREATE TABLE [dbo].[t_rm_market] (
-  [com_no] decimal(16, 0) IDENTITY (1, 1) NOT NULL,
-  [branch_no] varchar(6) COLLATE Chinese_PRC_CI_AS NULL,
-  [item_no] varchar(20) COLLATE Chinese_PRC_CI_AS NULL,
-  [price] decimal(16, 4) NULL CONSTRAINT [DF__t_rm_mark__price__2D288360] DEFAULT (0),
-  [vip_price] decimal(16, 4) NULL CONSTRAINT [DF__t_rm_mark__vip_p__2E1CA799] DEFAULT (0),
-  [sale_price] decimal(16, 4) NULL CONSTRAINT [DF__t_rm_mark__sale___2F10CBD2] DEFAULT (0),
-  [sale_qty] decimal(16, 4) NULL CONSTRAINT [DF__t_rm_mark__sale___3004F00B] DEFAULT (0),
-  [oper_id] varchar(4) COLLATE Chinese_PRC_CI_AS NULL,
-  [oper_date] datetime NULL,
-  [other1] varchar(100) COLLATE Chinese_PRC_CI_AS NULL,
-  [other2] varchar(100) COLLATE Chinese_PRC_CI_AS NULL,
-  CONSTRAINT [PK_t_rm_market] PRIMARY KEY CLUSTERED ([com_no]) ON [PRIMARY]
-) ON [PRIMARY]
-CREATE TABLE [dbo].[t_rm_market_detail] (
-  [com_no] decimal(16, 0) NOT NULL,
-  [opponent] varchar(40) COLLATE Chinese_PRC_CI_AS NULL,
-  [opp_price] decimal(16, 4) NULL CONSTRAINT [DF__t_rm_mark__opp_p__412F7C0D] DEFAULT (0),
-  [opp_vipprice] decimal(16, 4) NULL CONSTRAINT [DF__t_rm_mark__opp_v__4223A046] DEFAULT (0),
-  [other1] varchar(100) COLLATE Chinese_PRC_CI_AS NULL,
-  [other2] varchar(100) COLLATE Chinese_PRC_CI_AS NULL
-) ON [PRIMARY]
-drop index t_sys_pos_status_history.Index_1
-CREATE TABLE [dbo].[t_rm_casher_daysum_giv] (
-  [oper_date] char(10) COLLATE Chinese_PRC_CI_AS NOT NULL,
-  [oper_id] varchar(6) COLLATE Chinese_PRC_CI_AS NOT NULL,
-  [branch_no] char(6) COLLATE Chinese_PRC_CI_AS NOT NULL,
-  [giv_amt] numeric(16, 4) NULL CONSTRAINT [DF__t_rm_cash__giv_a__06C7A760] DEFAULT (0),
-  [com_flag] char(1) COLLATE Chinese_PRC_CI_AS NULL,
-  PRIMARY KEY CLUSTERED ([oper_date], [oper_id], [branch_no]) ON [PRIMARY]
-) ON [PRIMARY]
-CREATE INDEX [i_daysum_giv_oper_date] ON [dbo].[t_rm_casher_daysum_giv]([oper_date]) ON [PRIMARY]
-CREATE INDEX [i_daysum_giv_oper_id] ON [dbo].[t_rm_casher_daysum_giv]([oper_id]) ON [PRIMARY]
-CREATE INDEX [i_daysum_giv_branch] ON [dbo].[t_rm_casher_daysum_giv]([branch_no]) ON [PRIMARY]
-CREATE INDEX [i_daysum_giv_com_flag] ON [dbo].[t_rm_casher_daysum_giv]([com_flag]) ON [PRIMARY]
-)";
-
-// What the second stage leaves.
-const char* kStageTwo = R"(
-update t_sys_menu set menu_id = '6701' where menu_id = 'F101'
-update t_sys_menu set menu_id = '6702' where menu_id = 'F102'
-update t_sys_menu set menu_id = '6703' where menu_id = 'F103'
-update t_sys_menu set menu_id = '6704' where menu_id = 'F104'
-update t_sys_menu set menu_id = '6705' where menu_id = 'F105'
-update t_sys_menu set menu_id = '6706' where menu_id = 'F106'
-update t_sys_menu set normal_flag = '0' where menu_id like '67%'
-alter table t_rm_vip_motherhood_identity add baby_name1 varchar(20) default('') null,
-  baby_rem1 varchar(20) default('') null, baby_sex1 varchar(2) default('') null, baby_birthday_date1 datetime null
-alter table t_bd_appitem_info add measure_flag char(1) default('0') null
-alter table t_bd_supcust_item add num numeric(16,4) default(0) null
-)";
-
 bool Run(MemoryEngine& engine, const std::string& db, const std::string& sql, std::string* error) {
   BatchResult r = engine.Execute(db, sql);
   if (auto e = FirstError(r)) {
@@ -301,9 +245,7 @@ CREATE TABLE [dbo].[t_sys_system] (
   system += "\n) ON [PRIMARY]\n";
 
   std::vector<std::string> batches{kTypes, system, kTables, kRows};
-  std::string stage = options.upgrade_date.value_or("");
-  if (!options.null_upgrade_date && (stage == "20151227" || stage == "20170521")) batches.push_back(kStageOne);
-  if (!options.null_upgrade_date && stage == "20170521") batches.push_back(kStageTwo);
+  batches.insert(batches.end(), options.earlier_stages.begin(), options.earlier_stages.end());
   std::string marks;
   if (options.version_row) {
     marks += "insert into t_sys_system values ('DataBase_Version', '数据库版本', 'V8 20150601', '否', '', null, null, null)\n";

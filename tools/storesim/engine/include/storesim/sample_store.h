@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "storesim/memory_engine.h"
 
@@ -12,9 +13,13 @@ namespace storesim {
 struct SampleOptions {
   std::string database = "store";
   // The text recorded under "UPGRADE_DATE" in t_sys_system; nullopt leaves
-  // the row out. "20151227" and "20170521" also give the database the
-  // tables, columns and menu entries of the stages applied before.
+  // the row out.
   std::optional<std::string> upgrade_date = std::string("00000000");
+  // Batches (UTF-8) run after the sample's tables and rows and before the
+  // stage row: what the stages an upgrade applied before left in the
+  // database. A database recorded at a later stage is made by giving the
+  // statements of those stages here.
+  std::vector<std::string> earlier_stages;
   // Record the stage row with a NULL value (upgrade_date is then ignored).
   bool null_upgrade_date = false;
   // Include the "DataBase_Version" row.
