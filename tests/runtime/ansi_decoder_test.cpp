@@ -44,6 +44,21 @@ TEST(AnsiDecoder, DecodesAsTheOneShotConversion) {
       EXPECT_EQ(decoder->Decode(text), env->AnsiToUtf16(text)) << "pass " << pass << ", " << hex_of(text);
 }
 
+// Every two-byte text, in an order that meets each lead byte first with a
+// character and then with the bytes that are none, and the other way round.
+TEST(AnsiDecoder, EveryPairDecodesAsTheOneShotConversion) {
+  rt::Env* env = rt::Env::Default();
+  for (bool trail_up : {true, false}) {
+    std::unique_ptr<rt::AnsiDecoder> decoder = env->NewAnsiDecoder();
+    for (int lead = 0x80; lead < 0x100; ++lead)
+      for (int i = 0; i < 256; ++i) {
+        const int trail = trail_up ? (0x40 + i) % 256 : 255 - i;
+        const std::string pair{static_cast<char>(lead), static_cast<char>(trail)};
+        ASSERT_EQ(decoder->Decode(pair), env->AnsiToUtf16(pair)) << hex_of(pair);
+      }
+  }
+}
+
 TEST(AnsiDecoder, ChineseCharactersGiveTheirUtf16Codes) {
   std::unique_ptr<rt::AnsiDecoder> decoder = rt::Env::Default()->NewAnsiDecoder();
   EXPECT_EQ(decoder->Decode(rt::gbk("中")), u"中");

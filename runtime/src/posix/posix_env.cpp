@@ -196,7 +196,9 @@ std::u16string utf16_of(const std::string& bytes) {
 
 // GBK to UTF-16 with one converter, opened on the first text. The units of
 // every one- and two-byte text are kept once converted: a caller that walks
-// a text character by character converts each distinct character once.
+// a text character by character converts each distinct character once. The
+// first character met of a lead byte converts that lead byte's whole row of
+// characters in one call, as text in Chinese soon meets most rows.
 class GbkDecoder : public AnsiDecoder {
  public:
   ~GbkDecoder() override {
@@ -215,6 +217,7 @@ class GbkDecoder : public AnsiDecoder {
       if (!pairs_) pairs_ = std::make_unique<Known[]>(kPairs);
       slot = &pairs_[(std::size_t{first} - 0x80) << 8 | static_cast<unsigned char>(ansi[1])];
     }
+    if (!slot->known && ansi.size() == 2) fill_row(first);
     if (!slot->known) {
       const std::u16string units = convert(ansi);
       // Two bytes give at most two units; anything longer is not kept.
@@ -233,6 +236,62 @@ class GbkDecoder : public AnsiDecoder {
     bool known = false;
   };
   static constexpr std::size_t kPairs = std::size_t{0x80} << 8;  // lead byte 0x80 to 0xFF
+  static constexpr std::size_t kRow = 190;                        // trail bytes 0x40 to 0xFE but 0x7F
+
+  // Converts the characters of lead byte `lead` with the trail bytes a GBK
+  // character can have (0x40 to 0xFE but 0x7F) as one text. A pair that does
+  // not convert is stepped over and left to the one-by-one conversion, as is
+  // the whole row if the units do not come one to a pair.
+  void fill_row(unsigned char lead) {
+    bool& done = rows_done_[lead - 0x80];
+    if (done) return;
+    done = true;
+    if (cd_ == reinterpret_cast<iconv_t>(-1)) cd_ = iconv_open("UTF-16LE", "GBK");
+    if (cd_ == reinterpret_cast<iconv_t>(-1)) return;
+    char in[2 * kRow];
+    unsigned char trails[kRow];
+    std::size_t n = 0;
+    for (unsigned t = 0x40; t <= 0xFE; ++t) {
+      if (t == 0x7F) continue;
+      trails[n] = static_cast<unsigned char>(t);
+      in[2 * n] = static_cast<char>(lead);
+      in[2 * n + 1] = static_cast<char>(t);
+      ++n;
+    }
+    char16_t units[kRow];
+    bool converted[kRow] = {};
+    std::size_t at = 0;  // pairs consumed
+    while (at < n) {
+      iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+      char* src = in + 2 * at;
+      std::size_t left = 2 * (n - at);
+      char out[4 * kRow];
+      char* dst = out;
+      std::size_t room = sizeof out;
+      const std::size_t r = iconv(cd_, &src, &left, &dst, &room);
+      const auto used = static_cast<std::size_t>(src - (in + 2 * at));
+      const auto made = static_cast<std::size_t>(dst - out);
+      if (used % 2 != 0 || made != used) return;  // not one unit to a pair: keep nothing
+      for (std::size_t i = 0; i < used / 2; ++i) {
+        units[at + i] = static_cast<char16_t>(static_cast<unsigned char>(out[2 * i]) |
+                                              static_cast<unsigned char>(out[2 * i + 1]) << 8);
+        converted[at + i] = true;
+      }
+      at += used / 2;
+      if (r == static_cast<std::size_t>(-1)) {
+        if (errno != EILSEQ) return;
+        ++at;  // the pair that did not convert
+      }
+    }
+    if (!pairs_) pairs_ = std::make_unique<Known[]>(kPairs);
+    for (std::size_t i = 0; i < n; ++i) {
+      if (!converted[i]) continue;
+      Known& k = pairs_[(std::size_t{lead} - 0x80) << 8 | trails[i]];
+      k.units[0] = units[i];
+      k.count = 1;
+      k.known = true;
+    }
+  }
 
   std::u16string convert(std::string_view ansi) {
     if (cd_ == reinterpret_cast<iconv_t>(-1)) cd_ = iconv_open("UTF-16LE", "GBK");
@@ -245,6 +304,7 @@ class GbkDecoder : public AnsiDecoder {
   iconv_t cd_ = reinterpret_cast<iconv_t>(-1);
   Known single_[256];
   std::unique_ptr<Known[]> pairs_;
+  bool rows_done_[0x80] = {};
 };
 
 class PosixEnv : public Env {
