@@ -6,8 +6,8 @@
 // mark is skipped); a path that names no regular file counts as no file. A
 // value that cannot be found in a named file is reported on standard error,
 // one line each; a program that names no file has no registry and hears
-// nothing of it. The system ANSI code page is
-// GBK (code page 936), converted with iconv.
+// nothing of it. The system ANSI code page is GBK (code page 936), converted
+// with iconv.
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
@@ -131,19 +131,12 @@ std::optional<std::string> read_regular_file(const std::string& path) {
     ::close(fd);
     return std::nullopt;
   }
+  PosixFile file(fd);
   std::string text;
   char buf[4096];
-  for (;;) {
-    ssize_t r = ::read(fd, buf, sizeof buf);
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) {
-      ::close(fd);
-      return std::nullopt;
-    }
-    if (r == 0) break;
-    text.append(buf, static_cast<std::size_t>(r));
-  }
-  ::close(fd);
+  std::int64_t r;
+  while ((r = file.Read(buf, sizeof buf)) > 0) text.append(buf, static_cast<std::size_t>(r));
+  if (r < 0) return std::nullopt;
   return text;
 }
 
@@ -258,7 +251,7 @@ class GbkDecoder : public AnsiDecoder {
       in[2 * n + 1] = static_cast<char>(t);
       ++n;
     }
-    char16_t units[kRow];
+    std::u16string units(n, u'\0');
     bool converted[kRow] = {};
     std::size_t at = 0;  // pairs consumed
     while (at < n) {
@@ -272,11 +265,8 @@ class GbkDecoder : public AnsiDecoder {
       const auto used = static_cast<std::size_t>(src - (in + 2 * at));
       const auto made = static_cast<std::size_t>(dst - out);
       if (used % 2 != 0 || made != used) return;  // not one unit to a pair: keep nothing
-      for (std::size_t i = 0; i < used / 2; ++i) {
-        units[at + i] = static_cast<char16_t>(static_cast<unsigned char>(out[2 * i]) |
-                                              static_cast<unsigned char>(out[2 * i + 1]) << 8);
-        converted[at + i] = true;
-      }
+      units.replace(at, used / 2, utf16_of(std::string(out, made)));
+      std::fill(converted + at, converted + at + used / 2, true);
       at += used / 2;
       if (r == static_cast<std::size_t>(-1)) {
         if (errno != EILSEQ) return;
