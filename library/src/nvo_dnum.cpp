@@ -1,5 +1,7 @@
 #include "hostkit/nvo_dnum.h"
 
+#include "digit_lanes.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -22,22 +24,12 @@ rt::String after_prefix(const rt::String& s) { return rt::midw(s, 5); }
 // Digit texts are walked eight characters at a time where their bytes are
 // all below 0x80 (each byte one character): a group of eight is one 64-bit
 // load, its digits tested and written byte by byte in the word's lanes.
-constexpr std::uint64_t kLanes = 0x0101010101010101ull;
-constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
-constexpr std::uint64_t kZeros = kLanes * '0';
-
-inline std::uint64_t load8(const char* p) {
-  std::uint64_t x;
-  std::memcpy(&x, p, 8);
-  return x;
-}
-inline void store8(char* p, std::uint64_t x) { std::memcpy(p, &x, 8); }
-
-// 1 in each byte lane of x that is zero, 0 in the others.
-inline std::uint64_t zero_lanes(std::uint64_t x) {
-  const std::uint64_t nonzero = ((x & ~kHighBits) + ~kHighBits) | x;
-  return (~nonzero & kHighBits) >> 7;
-}
+using lanes::kHighBits;
+using lanes::kLanes;
+using lanes::kZeros;
+using lanes::load8;
+using lanes::store8;
+using lanes::zero_lanes;
 
 // "1" in place of every "0" and "0" in place of anything else, over n bytes.
 inline void complement_lanes(const char* from, char* to, std::size_t n) {
@@ -246,8 +238,7 @@ void complement(std::string_view s, Text& result) {
 template <class Text>
 void add_one_and_prefix(Text& c, Text& result) {
   const std::size_t n = c.size();
-  std::size_t p = n;
-  while (p > 0 && c[p - 1] != '0') --p;
+  const std::size_t p = lanes::last_zero(&c[0], n) + 1;  // 0 when there is none
   if (p > 0) {
     c[p - 1] = '1';
     for (std::size_t i = p; i < n; ++i) c[i] = '0';
@@ -325,6 +316,8 @@ DigitText nvo_dnum::of_bitwisenot(const DigitText& as_bitvalue) {
   return result;
 }
 
+void nvo_dnum::of_bitwisenot(std::string_view as_bitvalue, DigitText& result) { complement(as_bitvalue, result); }
+
 DigitText nvo_dnum::of_bitwisefill(const DigitText& as_bitvalue) {
   const std::string_view s = as_bitvalue.view();
   if (starts_with4(s, "0000")) return as_bitvalue;
@@ -339,8 +332,7 @@ DigitText nvo_dnum::of_bitwisefill(const DigitText& as_bitvalue) {
     char* const digits = &result[4];
     const std::size_t n = s.size() - 4;
     complement_lanes(digits, digits, n);
-    std::size_t p = n;
-    while (p > 0 && digits[p - 1] != '0') --p;
+    const std::size_t p = lanes::last_zero(digits, n) + 1;  // 0 when there is none
     if (p > 0) {
       digits[p - 1] = '1';
       fill_short(digits + p, '0', n - p);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string_view>
 
+#include "digit_lanes.h"
 #include "rt/env.h"
 #include "rt/error.h"
 
@@ -256,19 +257,22 @@ std::uint32_t nvo_mps::unsigned_reading(std::int32_t value) {
 
   // The magnitude's digits (the "-" dropped), complemented. They begin
   // with "1", so the complement begins with "0" and holds a last "0".
-  const DigitText complemented = dn.of_bitwisenot(DigitText(ls_value.view().substr(1)));
+  DigitText complemented;
+  dn.of_bitwisenot(ls_value.view().substr(1), complemented);
   const std::size_t width = complemented.size();
-  std::size_t zero = width;
-  while (complemented[zero - 1] != '0') --zero;
-  // Plus one at their width (the last "0" becomes "1", the digits after it
-  // "0"), widened to 32 digits with "1": the two's-complement pattern.
+  // Widened to 32 digits with "1" in front, then plus one at the width (the
+  // last "0" becomes "1", the digits after it "0"): the two's-complement
+  // pattern. The last "0" of the 32 digits is the complement's own, so the
+  // plus one gives what it gives before the widening.
   DigitText widened;
   char* const out = widened.grow(32);
-  char* const digits = out + 32 - width;
-  fill_short(out, '1', 32 - width);
-  copy_short(digits, complemented.view().data(), zero - 1);
-  digits[zero - 1] = '1';
-  fill_short(digits + zero, '0', width - zero);
+  for (std::size_t k = 0; k < 32; k += 8) lanes::store8(out + k, lanes::kOnes);
+  copy_short(out + 32 - width, complemented.view().data(), width);
+  const std::size_t zero = lanes::last_zero(out, 32);
+  if (zero != lanes::kNone) {
+    out[zero] = '1';
+    fill_short(out + zero + 1, '0', 31 - zero);
+  }
   return static_cast<std::uint32_t>(dn.of_decimal(widened));
 }
 

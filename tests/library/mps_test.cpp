@@ -193,6 +193,13 @@ TEST_F(TextDigestTest, ShiftsAndRotationsMatchTheBitPatterns) {
   std::uniform_int_distribution<std::int32_t> any(kMin, std::numeric_limits<std::int32_t>::max());
   std::vector<std::int32_t> values = {kMin, -1, 0, 1, 2147483647};
   for (int i = 0; i < 60; ++i) values.push_back(any(gen));
+  // Negative values whose magnitudes have every digit count from 1 to 31,
+  // at both ends of each count and between them.
+  for (int digits = 1; digits <= 31; ++digits) {
+    const std::int32_t low = std::int32_t{1} << (digits - 1);
+    const std::int32_t high = static_cast<std::int32_t>((std::uint32_t{1} << digits) - 1u);
+    values.insert(values.end(), {-low, -high, -std::uniform_int_distribution<std::int32_t>(low, high)(gen)});
+  }
   for (std::int32_t x : values) {
     const auto u = static_cast<std::uint32_t>(x);
     for (int s = 0; s <= 30; ++s) {

@@ -157,6 +157,9 @@ class HOSTKIT_API nvo_dnum : public rt::Object {
   std::uint32_t of_binarytodecimalunsigned(const DigitText& as_binary);
   std::int32_t of_decimal(const DigitText& as_binary);
   DigitText of_bitwisenot(const DigitText& as_bitvalue);
+  // The complement of a part of a text (at most kCapacity characters), into
+  // a text of the caller's.
+  void of_bitwisenot(std::string_view as_bitvalue, DigitText& result);
   DigitText of_bitwisefill(const DigitText& as_bitvalue);
 
  private:
