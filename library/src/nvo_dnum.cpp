@@ -86,74 +86,79 @@ constexpr std::array<std::uint64_t, 256> kByteDigits = make_byte_digits();
 // The number of digits of the plain digit text of m: 1 for 0.
 inline int digit_count(std::uint32_t m) { return m == 0 ? 1 : std::bit_width(m); }
 
-// A prefixed digit text of at most 36 characters held right-aligned in five
-// 64-bit words: its last digit is the last byte, so two texts of one width
-// line up position by position. The bitwise functions write every text they
-// hold here themselves, all of "0" and "1", so no step looks for other
-// characters. A text of w digits occupies bytes 36 - w to 39 (the prefix
-// first); the bytes before it are no part of it.
-class RightAligned {
-  // A lane's place in the word and the byte's place in memory agree on
-  // little-endian machines only.
-  static_assert(std::endian::native == std::endian::little);
-
+// A prefixed digit text of at most 36 characters: its four prefix
+// characters ("1111" or "0000") in the low lanes of one word, and its
+// digits right-aligned in the last of 32 positions (four 64-bit words, the
+// last digit in the last byte), so two texts of one width line up position
+// by position. The positions before the width are no part of the text. The
+// bitwise functions write every text they hold here themselves, all of "0"
+// and "1", so no step looks for other characters.
+class DigitWords {
  public:
-  static constexpr std::size_t kWords = 5;
-  static constexpr std::size_t kBytes = 8 * kWords;
+  static constexpr std::size_t kWords = 4;
+  static constexpr std::uint64_t kPrefixOnes = 0x31313131u;   // "1111"
+  static constexpr std::uint64_t kPrefixZeros = 0x30303030u;  // "0000"
 
-  // "1111" or "0000", then the digits of m left-padded with "0" to w.
-  void put_prefixed(bool negative, std::uint32_t m, std::size_t w) {
-    store8(b_, kZeros);
-    store8(b_ + 8, kByteDigits[m >> 24]);
-    store8(b_ + 16, kByteDigits[(m >> 16) & 0xFFu]);
-    store8(b_ + 24, kByteDigits[(m >> 8) & 0xFFu]);
-    store8(b_ + 32, kByteDigits[m & 0xFFu]);
-    std::memcpy(b_ + kBytes - w - 4, negative ? "1111" : "0000", 4);
+  // "1111" or "0000", then the digits of m left-padded with "0" to 32.
+  DigitWords(bool negative, std::uint32_t m)
+      : prefix_(negative ? kPrefixOnes : kPrefixZeros),
+        w_{kByteDigits[m >> 24], kByteDigits[(m >> 16) & 0xFFu], kByteDigits[(m >> 8) & 0xFFu],
+           kByteDigits[m & 0xFFu]} {}
+
+  // The two texts combined position by position, the prefixes too.
+  template <class Rule>
+  static DigitWords combine(const DigitWords& a, const DigitWords& b, Rule rule) {
+    DigitWords r;
+    r.prefix_ = rule(a.prefix_, b.prefix_) & 0xFFFFFFFFu;
+    for (std::size_t k = 0; k < kWords; ++k) r.w_[k] = rule(a.w_[k], b.w_[k]);
+    return r;
   }
 
-  std::uint64_t word(std::size_t k) const { return load8(b_ + 8 * k); }
-  void set_word(std::size_t k, std::uint64_t x) { store8(b_ + 8 * k, x); }
-
-  bool negative(std::size_t w) const { return std::memcmp(b_ + kBytes - w - 4, "1111", 4) == 0; }
+  bool negative() const { return prefix_ == kPrefixOnes; }
 
   // The fill of a "1111" text of w digits: the complement of the digits
   // plus one at their width (the last "0" becomes "1" and the digits after
   // it "0"). With no "0" the carry leaves the width: "1" and w "0", padded
   // with "0" to w + 4 digits behind the prefix. Returns the digit count.
   std::size_t fill(std::size_t w) {
-    const std::size_t first = kBytes - w;
-    for (std::size_t k = 1; k < kWords; ++k) set_word(k, word(k) ^ kLanes);
-    std::memcpy(b_ + first - 4, "1111", 4);
-    for (std::size_t k = kWords; k-- > 1;) {
-      const std::uint64_t zeros = zero_lanes(word(k) ^ kZeros);
+    prefix_ = kPrefixOnes;
+    // The positions before the width complement too: they become "1" and
+    // hold no "0" for the plus one to find.
+    for (std::uint64_t& word : w_) word ^= kLanes;
+    const std::size_t first = 8 * kWords - w;
+    for (std::size_t k = kWords; k-- > 0;) {
+      const std::uint64_t zeros = zero_lanes(w_[k] ^ kZeros);
       if (zeros == 0) continue;
       const std::size_t lane = static_cast<std::size_t>(63 - std::countl_zero(zeros)) / 8;
-      const std::size_t at = 8 * k + lane;
-      if (at < first) break;
+      if (8 * k + lane < first) break;
       // In word k the lanes before the "0" stay, it becomes "1" and the
       // lanes after it "0"; the words after k are all "0".
       const std::uint64_t before = (std::uint64_t{1} << (8 * lane)) - 1;
-      set_word(k, (word(k) & before) | (kZeros & ~before) | (std::uint64_t{1} << (8 * lane)));
-      for (std::size_t after = k + 1; after < kWords; ++after) set_word(after, kZeros);
+      w_[k] = (w_[k] & before) | (kZeros & ~before) | (std::uint64_t{1} << (8 * lane));
+      for (std::size_t after = k + 1; after < kWords; ++after) w_[after] = kZeros;
       return w;
     }
-    fill_short(b_ + first, '0', w);
-    std::memcpy(b_ + first - 8, "11110001", 8);
+    // "0001" then w "0": its "1" is the position just before the width
+    // (at width 32 it lies before the 32 positions, which then read 0).
+    for (std::uint64_t& word : w_) word = kZeros;
+    if (first > 0) w_[(first - 1) / 8] |= std::uint64_t{1} << (8 * ((first - 1) % 8));
     return w + 4;
   }
 
   // The number that the last `count` digits spell (count at most 32).
   std::uint32_t read(std::size_t count) const {
     std::uint32_t sum = 0;
-    for (std::size_t k = 1; k < kWords; ++k) {
-      const std::uint64_t bits = word(k) ^ kZeros;
-      sum = (sum << 8) | static_cast<std::uint32_t>((bits * 0x8040201008040201ull) >> 56);
+    for (const std::uint64_t word : w_) {
+      sum = (sum << 8) | static_cast<std::uint32_t>(((word ^ kZeros) * 0x8040201008040201ull) >> 56);
     }
     return count >= 32 ? sum : sum & ((std::uint32_t{1} << count) - 1);
   }
 
  private:
-  alignas(8) char b_[kBytes];
+  DigitWords() = default;
+
+  std::uint64_t prefix_;
+  std::uint64_t w_[kWords];
 };
 
 // The algorithms below work on std::string (the public functions) and on
@@ -263,20 +268,17 @@ std::int32_t combine_digit_texts(std::int32_t v1, std::int32_t v2, Rule rule) {
   const std::uint32_t m1 = v1 < 0 ? magnitude(v1) : static_cast<std::uint32_t>(v1);
   const std::uint32_t m2 = v2 < 0 ? magnitude(v2) : static_cast<std::uint32_t>(v2);
   const std::size_t w = (static_cast<std::size_t>(std::max(digit_count(m1), digit_count(m2))) + 3) / 4 * 4;
-  RightAligned t1, t2;
-  t1.put_prefixed(v1 < 0, m1, w);
-  t2.put_prefixed(v2 < 0, m2, w);
+  DigitWords t1(v1 < 0, m1), t2(v2 < 0, m2);
   // Sign-magnitude form to two's-complement form.
   if (v1 < 0) t1.fill(w);
   if (v2 < 0) t2.fill(w);
 
   // Positions before the texts combine too, but are no part of the result.
-  RightAligned r;
-  for (std::size_t k = 0; k < RightAligned::kWords; ++k) r.set_word(k, rule(t1.word(k), t2.word(k)));
+  DigitWords r = DigitWords::combine(t1, t2, rule);
 
   // Back to sign-magnitude form, which widens the text by four digits when
   // the carry leaves it; then the digits behind the prefix read back.
-  const bool negative = r.negative(w);
+  const bool negative = r.negative();
   const std::size_t digits = negative ? r.fill(w) : w;
   const std::uint32_t result = r.read(digits);
   return static_cast<std::int32_t>(negative ? 0u - result : result);
