@@ -11,6 +11,12 @@
 //   maxrss_KiB / md5sum_maxrss_KiB   peak resident set of the child (it
 //                         must not grow with the file)
 //
+// BM_StartUp shows where a fresh process's time goes on a 1 MiB file:
+// programs that only start (true, libc alone; an empty C++ program; the
+// same linked to libcrypto) beside md5sum of a 3-byte file, md5sum of the
+// 1 MiB file and hostkit_md5 of it, all run in turn (the order turned by
+// one every iteration). Counters: each program's median wall time, ms.
+//
 // BM_FileMd5VsMd5sum is the warm figure: of_file_md5 inside this process
 // (the digest provider already loaded) against a fresh md5sum.
 //   MiB/s            throughput of the measured digest
@@ -164,6 +170,48 @@ void BM_FileMd5FreshProcess(benchmark::State& state) {
 BENCHMARK(BM_FileMd5FreshProcess)->Arg(1)->Iterations(41)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FileMd5FreshProcess)->Arg(64)->Iterations(21)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FileMd5FreshProcess)->Arg(512)->Iterations(11)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_StartUp(benchmark::State& state) {
+  char tmpl[] = "/tmp/hk_md5_bench_tiny_XXXXXX";
+  const int fd = ::mkstemp(tmpl);
+  if (fd < 0 || ::write(fd, "abc", 3) != 3) std::abort();
+  ::close(fd);
+  const std::string tiny = tmpl;
+  const std::string& mib = BenchFile::path(std::size_t{1} << 20);
+  struct Case {
+    const char* counter;
+    const char* program;
+    const std::string* file;
+    std::vector<double> times;
+  };
+  Case cases[] = {{"true_ms", "true", &tiny, {}},
+                  {"empty_cxx_ms", STARTUP_CXX_PROGRAM, &tiny, {}},
+                  {"empty_cxx_crypto_ms", STARTUP_CXX_CRYPTO_PROGRAM, &tiny, {}},
+                  {"md5sum_3_bytes_ms", "md5sum", &tiny, {}},
+                  {"md5sum_1MiB_ms", "md5sum", &mib, {}},
+                  {"hostkit_md5_1MiB_ms", HOSTKIT_MD5_PROGRAM, &mib, {}}};
+  const std::size_t n = std::size(cases);
+  std::size_t turn = 0;
+  for (auto _ : state) {
+    double total = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      Case& c = cases[(turn + i) % n];
+      const ChildRun run = run_child(c.program, *c.file);
+      if (run.seconds < 0) {
+        state.SkipWithError((std::string(c.program) + " did not run").c_str());
+        ::unlink(tiny.c_str());
+        return;
+      }
+      c.times.push_back(run.seconds);
+      total += run.seconds;
+    }
+    turn = (turn + 1) % n;
+    state.SetIterationTime(total);
+  }
+  for (Case& c : cases) state.counters[c.counter] = median(c.times) * 1e3;
+  ::unlink(tiny.c_str());
+}
+BENCHMARK(BM_StartUp)->Iterations(101)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void BM_FileMd5VsMd5sum(benchmark::State& state) {
   const std::string& path = BenchFile::path();
