@@ -36,7 +36,7 @@ String map_ascii_letters(const String& s, F f) {
 bool gbk_well_formed(std::string_view s) {
   for (std::size_t i = 0; i < s.size();) {
     unsigned char c = byte_at(s, i);
-    if (c < 0x80) {
+    if (!gbk_lead(c)) {
       ++i;
     } else if (gbk_char_size(s, i) == 2) {
       i += 2;
@@ -199,8 +199,22 @@ Bool equal(const String& a, const String& b) { return a == b; }
 
 Long lenw(const String& s) {
   if (s.is_null()) return null;
+  const std::string_view t = *s;
+  const std::size_t n = t.size();
   std::int64_t count = 0;
-  for (std::size_t i = 0; i < s->size(); i += gbk_char_size(*s, i)) ++count;
+  // The same steps as gbk_char_size, written as branches: in a loop this
+  // tight a step computed from the bytes makes every position wait for the
+  // bytes before it, which doubles the time of Chinese text.
+  for (std::size_t i = 0; i < n; ++count) {
+    const auto c = static_cast<unsigned char>(t[i]);
+    if (!gbk_lead(c)) {
+      ++i;
+    } else if (i + 1 < n && gbk_trail(static_cast<unsigned char>(t[i + 1]))) {
+      i += 2;
+    } else {
+      ++i;
+    }
+  }
   return static_cast<std::int32_t>(count);
 }
 

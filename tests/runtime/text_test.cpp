@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "rt/text.h"
 
 using namespace rt;
@@ -44,6 +47,26 @@ TEST(Text, CharacterOperationsCountGbkPairsAsOne) {
   String a = "hello";
   EXPECT_EQ(*lenw(a), *len(a));
   EXPECT_EQ(*midw(a, 2, 3), *mid(a, 2, 3));
+}
+
+TEST(Text, CharacterCountAgreesWithTheCharacterStepOnAnyBytes) {
+  // Lead and trail bytes at the edges of their ranges, and bytes that are
+  // neither, in every text of up to four of them.
+  const unsigned char kBytes[] = {0x00, 0x40, 0x41, 0x7E, 0x7F, 0x80, 0x81, 0xA1, 0xFE, 0xFF};
+  std::vector<std::string> texts = {""};
+  for (int length = 1; length <= 4; ++length) {
+    std::vector<std::string> longer;
+    for (const std::string& t : texts) {
+      if (t.size() + 1 != static_cast<std::size_t>(length)) continue;
+      for (unsigned char b : kBytes) longer.push_back(t + static_cast<char>(b));
+    }
+    texts.insert(texts.end(), longer.begin(), longer.end());
+  }
+  for (const std::string& t : texts) {
+    std::int32_t steps = 0;
+    for (std::size_t i = 0; i < t.size(); i += gbk_char_size(t, i)) ++steps;
+    ASSERT_EQ(*lenw(String(t)), steps) << ::testing::PrintToString(t);
+  }
 }
 
 TEST(Text, NullInGivesNullOut) {
