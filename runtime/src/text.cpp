@@ -36,7 +36,7 @@ String map_ascii_letters(const String& s, F f) {
 bool gbk_well_formed(std::string_view s) {
   for (std::size_t i = 0; i < s.size();) {
     unsigned char c = byte_at(s, i);
-    if (!gbk_lead(c)) {
+    if (c < 0x80) {
       ++i;
     } else if (gbk_char_size(s, i) == 2) {
       i += 2;

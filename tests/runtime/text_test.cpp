@@ -110,6 +110,16 @@ TEST(Text, ReversalMovesGbkPairsAsUnits) {
   EXPECT_EQ(reversed(std::string_view(*s).substr(1, 3)), "b" + kZhong);
 }
 
+TEST(Text, WellFormedTextHoldsAsciiBytesAndPairsOnly) {
+  EXPECT_TRUE(gbk_well_formed(""));
+  EXPECT_TRUE(gbk_well_formed("a\x7F" + kZhong + "\x81\x40\xFE\xFE"));
+  // 0x80 and 0xFF are neither ASCII nor lead bytes; a lead byte needs a
+  // trail byte after it.
+  for (const std::string bad : {"\x80", "a\xFF", "\xFF\x41", "a\x81", "\x81\x7F", "\x81\xFF", "\xD6\x30"}) {
+    EXPECT_FALSE(gbk_well_formed(bad)) << ::testing::PrintToString(bad);
+  }
+}
+
 TEST(Text, ReversalOfMalformedTextIsNotItsOwnInverse) {
   String s = std::string("A\x81");
   EXPECT_FALSE(gbk_well_formed(*s));
