@@ -122,8 +122,9 @@ class DigitWords {
   // with "0" to w + 4 digits behind the prefix. Returns the digit count.
   std::size_t fill(std::size_t w) {
     prefix_ = kPrefixOnes;
-    // The positions before the width complement too: they become "1" and
-    // hold no "0" for the plus one to find.
+    // The positions before the width complement too; the search for the
+    // last "0" runs back from the last digit, so a "0" it finds there lies
+    // before the width, and the carry leaves it.
     for (std::uint64_t& word : w_) word ^= kLanes;
     const std::size_t first = 8 * kWords - w;
     for (std::size_t k = kWords; k-- > 0;) {
