@@ -31,26 +31,12 @@ String map_ascii_letters(const String& s, F f) {
   }
   return out;
 }
-}  // namespace
 
-bool gbk_well_formed(std::string_view s) {
+// Offset of the first byte of s that is neither a single byte up to
+// `last_single` nor the first of a GBK pair; npos when there is none.
+std::size_t first_outside_gbk(std::string_view s, unsigned char last_single) {
   for (std::size_t i = 0; i < s.size();) {
-    unsigned char c = byte_at(s, i);
-    if (c < 0x80) {
-      ++i;
-    } else if (gbk_char_size(s, i) == 2) {
-      i += 2;
-    } else {
-      return false;
-    }
-  }
-  return true;
-}
-
-std::size_t gbk_unconvertible_at(std::string_view s) {
-  for (std::size_t i = 0; i < s.size();) {
-    unsigned char c = byte_at(s, i);
-    if (c <= 0x80) {
+    if (byte_at(s, i) <= last_single) {
       ++i;
     } else if (gbk_char_size(s, i) == 2) {
       i += 2;
@@ -60,6 +46,12 @@ std::size_t gbk_unconvertible_at(std::string_view s) {
   }
   return std::string_view::npos;
 }
+
+}  // namespace
+
+bool gbk_well_formed(std::string_view s) { return first_outside_gbk(s, 0x7F) == std::string_view::npos; }
+
+std::size_t gbk_unconvertible_at(std::string_view s) { return first_outside_gbk(s, 0x80); }
 
 String operator+(const String& a, const String& b) {
   if (a.is_null() || b.is_null()) return null;
