@@ -1,5 +1,9 @@
 // Expressions, by precedence: OR, AND, NOT, predicates, + and -, * / %,
 // signs, and primaries (literals, names, functions, CASE, CAST, subqueries).
+#include <algorithm>
+#include <initializer_list>
+#include <string_view>
+
 #include "parser_core.h"
 
 namespace storesim::sql {
@@ -124,28 +128,22 @@ ExprPtr Parser::Predicate() {
   return l;
 }
 
-ExprPtr Parser::Additive() {
-  ExprPtr l = Multiplicative();
-  auto at_op = [&] { return AtSym("+") || AtSym("-") || AtSym("&") || AtSym("|") || AtSym("^"); };
-  if (!at_op()) return l;
-  ExprPtr e = Make(Expr::K::Binary, Peek().line);
-  e->args = {l};
-  while (at_op()) {
-    e->steps.push_back({t_[p_++].text, {}});
-    e->args.push_back(Multiplicative());
-  }
-  return e;
-}
+ExprPtr Parser::Additive() { return Arithmetic(&Parser::Multiplicative, {"+", "-", "&", "|", "^"}); }
 
-ExprPtr Parser::Multiplicative() {
-  ExprPtr l = Unary();
-  auto at_op = [&] { return AtSym("*") || AtSym("/") || AtSym("%"); };
+ExprPtr Parser::Multiplicative() { return Arithmetic(&Parser::Unary, {"*", "/", "%"}); }
+
+// A chain of operators of one precedence: one Binary node with every
+// operand in args and, in steps, the operator before each operand after
+// the first.
+ExprPtr Parser::Arithmetic(ExprPtr (Parser::*operand)(), std::initializer_list<std::string_view> ops) {
+  auto at_op = [&] { return std::any_of(ops.begin(), ops.end(), [&](std::string_view op) { return AtSym(op); }); };
+  ExprPtr l = (this->*operand)();
   if (!at_op()) return l;
   ExprPtr e = Make(Expr::K::Binary, Peek().line);
   e->args = {l};
   while (at_op()) {
     e->steps.push_back({t_[p_++].text, {}});
-    e->args.push_back(Unary());
+    e->args.push_back((this->*operand)());
   }
   return e;
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -233,6 +234,7 @@ class Parser {
   ExprPtr Predicate();
   ExprPtr Additive();
   ExprPtr Multiplicative();
+  ExprPtr Arithmetic(ExprPtr (Parser::*operand)(), std::initializer_list<std::string_view> ops);
   ExprPtr Unary();
   ExprPtr Primary();
   void CastType(Expr* e);
